@@ -1,0 +1,141 @@
+#include "blorb/blorb.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "common/encode.h"
+
+Chunk** Blorb = nullptr;
+int32_t Chunks = 1;
+int32_t IndexEntries = 0;
+
+static size_t TableCapacity = 0;
+
+constexpr int64_t kChunkHeaderSize = 8;
+constexpr int64_t kContainerHeaderSize = 12;
+
+static bool is_indexed(const Chunk* record) { return strcmp(record->usage, "0") != 0; }
+
+static bool is_form(const Chunk* record) { return strcmp(record->type, "FORM") == 0; }
+
+// Bytes the record takes in the output, pad byte included.
+static int64_t chunk_size(const Chunk* record) {
+  int64_t header = is_form(record) ? 0 : kChunkHeaderSize;
+  return header + record->length + (record->length & 1);
+}
+
+static void add_slot(Chunk* record) {
+  if (static_cast<size_t>(Chunks) == TableCapacity) {
+    TableCapacity = TableCapacity == 0 ? 256 : TableCapacity * 2;
+    Blorb = static_cast<Chunk**>(my_realloc(Blorb, TableCapacity * sizeof(Chunk*)));
+  }
+  Blorb[Chunks++] = record;
+}
+
+[[noreturn]] static void output_failed() {
+  printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, OutputName);
+  AbandonOutput();
+}
+
+// Stream errors are sticky, so one look after each chunk catches any failed
+// write since the last look.
+static void check_output(FILE* output) {
+  if (ferror(output)) output_failed();
+}
+
+void BuildIndex(FILE* control) {
+  Chunk* index = static_cast<Chunk*>(my_malloc(sizeof(Chunk)));
+  memset(index, 0, sizeof(Chunk));
+  strcpy(index->type, "RIdx");
+  strcpy(index->usage, "0");
+  Chunks = 0;
+  add_slot(index);
+
+  // The end test comes before the first read too, so an empty control file
+  // still costs one read, and a final line end one more; each advances Line.
+  int32_t count = 0;
+  while (!feof(control)) {
+    ++Line;
+    Chunk* record = ReadChunk(control);
+    // An error is not the end of the file: stop rather than pack what was
+    // read so far as if it were everything.
+    if (ferror(control)) {
+      printf("%s: Error: Can't read Blorb Control File \"%s\".\n", MyName, ControlName);
+      AbandonOutput();
+    }
+    if (record == nullptr) continue;
+    add_slot(record);
+    if (is_indexed(record)) ++count;
+  }
+
+  index->length = static_cast<int32_t>(4 + kIndexEntrySize * count);
+  index->data = static_cast<unsigned char*>(my_malloc(static_cast<size_t>(index->length)));
+  str_long(index->data, static_cast<uint32_t>(count));
+
+  // Every size is known now, so each start can be stored directly instead of
+  // seeking back to patch it while the chunks are written.
+  int64_t start = kContainerHeaderSize + chunk_size(index);
+  unsigned char* entry = index->data + 4;
+  for (int32_t slot = 1; slot < Chunks; ++slot) {
+    const Chunk* record = Blorb[slot];
+    if (is_indexed(record)) {
+      // A usage of five or six characters spills past four bytes; the number,
+      // stored next, overwrites the spill, so the index keeps four.
+      str_id(entry, record->usage);
+      str_long(entry + 4, static_cast<uint32_t>(record->number));
+      str_long(entry + 8, static_cast<uint32_t>(start));
+      entry += kIndexEntrySize;
+      ++IndexEntries;
+    }
+    start += chunk_size(record);
+  }
+}
+
+void Write_Chunk(FILE* output, const Chunk* record) {
+  if (!is_form(record)) {
+    write_id(output, record->type);
+    write_int(output, static_cast<uint32_t>(record->length));
+  }
+  if (record->length > 0) fwrite(record->data, 1, static_cast<size_t>(record->length), output);
+  if (record->length & 1) putc(0, output);
+}
+
+void WriteBlorb(FILE* control, FILE* output) {
+  write_id(output, "FORM");
+  write_id(output, "latr");  // placeholder: a file cut short never passes as complete
+  write_id(output, "IFRS");
+  check_output(output);
+
+  BuildIndex(control);
+
+  for (int32_t slot = 0; slot < Chunks; ++slot) {
+    Write_Chunk(output, Blorb[slot]);
+    check_output(output);
+    free(Blorb[slot]->data);
+    free(Blorb[slot]);
+    Blorb[slot] = nullptr;
+  }
+
+  // The length goes in last, and only after everything before it reached the
+  // file: until then the placeholder marks the file as incomplete.
+  off_t end = ftello(output);
+  if (end < 0 || fflush(output) != 0 || fseeko(output, 4, SEEK_SET) != 0) output_failed();
+  write_int(output, static_cast<uint32_t>(end - 8));
+  if (fflush(output) != 0 || ferror(output)) output_failed();
+}
+
+void ResetBlorb() {
+  for (int32_t slot = 0; slot < Chunks && Blorb != nullptr; ++slot) {
+    if (Blorb[slot] != nullptr) {
+      free(Blorb[slot]->data);
+      free(Blorb[slot]);
+    }
+  }
+  free(Blorb);
+  Blorb = nullptr;
+  TableCapacity = 0;
+  Chunks = 1;
+  IndexEntries = 0;
+  Line = 0;
+  ResetReader();
+}

@@ -1,0 +1,64 @@
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "common/encode.h"
+
+char* MyName = nullptr;
+int64_t Line = 0;
+const char* ControlName = "";
+const char* OutputName = "";
+FILE* OutputFile = nullptr;
+
+void AbandonOutput() {
+  fflush(stdout);
+  if (OutputFile != nullptr) fclose(OutputFile);
+  OutputFile = nullptr;
+  // Only a regular file is ours to delete: the output may be a device.
+  struct stat info;
+  if (OutputName[0] != '\0' && stat(OutputName, &info) == 0 && S_ISREG(info.st_mode)) {
+    remove(OutputName);
+  }
+  exit(1);
+}
+
+void write_int(FILE* stream, uint32_t value) {
+  unsigned char bytes[4];
+  str_long(bytes, value);
+  fwrite(bytes, 1, 4, stream);
+}
+
+void write_id(FILE* stream, const char* text) {
+  size_t length = strlen(text);
+  fwrite(text, 1, length, stream);
+  for (; length < 4; ++length) putc(' ', stream);
+}
+
+void str_long(unsigned char* buffer, uint32_t value) {
+  buffer[0] = static_cast<unsigned char>(value >> 24);
+  buffer[1] = static_cast<unsigned char>(value >> 16);
+  buffer[2] = static_cast<unsigned char>(value >> 8);
+  buffer[3] = static_cast<unsigned char>(value);
+}
+
+void str_short(unsigned char* buffer, uint32_t value) {
+  buffer[0] = static_cast<unsigned char>(value >> 8);
+  buffer[1] = static_cast<unsigned char>(value);
+}
+
+void str_id(unsigned char* buffer, const char* text) {
+  size_t i = 0;
+  for (; text[i] != '\0'; ++i) buffer[i] = static_cast<unsigned char>(text[i]);
+  for (; i < 4; ++i) buffer[i] = ' ';
+}
+
+char* ShortProgramName(const char* path) {
+  const char* slash = strrchr(path, '/');
+  const char* tail = slash != nullptr ? slash + 1 : path;
+  size_t length = strlen(tail);
+  char* name = static_cast<char*>(my_malloc(length + 1));
+  memcpy(name, tail, length + 1);
+  char* dot = strrchr(name, '.');
+  if (dot != nullptr) *dot = '\0';
+  return name;
+}

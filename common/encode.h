@@ -1,0 +1,62 @@
+// Helpers shared by every step of a packaging job: the allocation path that
+// never comes back empty-handed, the big-endian and identifier encoders of the
+// Blorb format, the short-name rule, and the program-wide variables that more
+// than one step reads.
+#ifndef BLORBPACK_COMMON_ENCODE_H
+#define BLORBPACK_COMMON_ENCODE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Short program name (e.g. "blorbpack"); every message that names the program
+// starts with it. Owned by the driver, lives for the whole run.
+extern char* MyName;
+
+// Number of record reads begun; the first record is 1. Error messages quote it
+// so that the author can find the record in the control file.
+extern int64_t Line;
+
+// The two files of the job, kept where every step can name them in a message
+// and where a fatal error can find the output to discard it. Set by the driver.
+extern const char* ControlName;
+extern const char* OutputName;
+extern FILE* OutputFile;
+
+// Largest value a Blorb length or offset field can hold.
+constexpr int64_t kMaxBlorbSize = INT32_MAX;
+
+// Never return null: when the heap refuses, the process ends with status 2
+// after "Error: Memory exceeded!\n" on standard error. A request for zero
+// bytes succeeds and returns a block that may be released like any other.
+void* my_malloc(size_t size);
+void* my_realloc(void* block, size_t size);
+
+// Installs the same out-of-memory ending for allocations made by the C++
+// runtime, so that none surfaces as an uncaught std::bad_alloc.
+void InstallMemoryHandler();
+
+[[noreturn]] void MemoryExceeded();
+
+// Ends the run after the output file was opened and something went wrong: the
+// output is closed and, when it is a regular file, removed, so that nothing
+// half-written can pass for a complete Blorb file. The caller has already
+// printed the reason. Exit status 1.
+[[noreturn]] void AbandonOutput();
+
+// Output-stream encoders.
+void write_int(FILE* stream, uint32_t value);
+void write_id(FILE* stream, const char* text);
+
+// In-memory encoders: big-endian, most significant byte first; str_id pads
+// with spaces to four bytes and stores no terminator.
+void str_long(unsigned char* buffer, uint32_t value);
+void str_short(unsigned char* buffer, uint32_t value);
+void str_id(unsigned char* buffer, const char* text);
+
+// The last '/'-separated component of path with its last extension removed:
+// "tools/packer.exe" -> "packer". A backslash is an ordinary character. The
+// caller owns the result and releases it with free().
+char* ShortProgramName(const char* path);
+
+#endif

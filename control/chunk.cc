@@ -1,0 +1,233 @@
+#include "control/chunk.h"
+
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/encode.h"
+
+int16_t headerPrinted = 0;
+int64_t PackedSize = kEmptyBlorbSize;
+
+// The control file is read as text on every platform: "\r\n" reads as "\n",
+// and any other "\r" is an ordinary character. Formatted input may put one
+// character back; that character is kept here, because the carriage-return
+// lookahead may already have put one back into the stream itself.
+struct ControlReader {
+  FILE* stream;
+  int pending;  // character put back, or kNothing
+  bool atEnd;   // a read met the end of the stream (or an error)
+};
+
+constexpr int kNothing = -2;
+
+static int next_char(ControlReader* reader) {
+  if (reader->pending != kNothing) {
+    int c = reader->pending;
+    reader->pending = kNothing;
+    return c;
+  }
+  int c = getc_unlocked(reader->stream);
+  if (c == '\r') {
+    int next = getc_unlocked(reader->stream);
+    if (next == '\n') return '\n';
+    if (next != EOF) ungetc(next, reader->stream);
+  } else if (c == EOF) {
+    reader->atEnd = true;
+  }
+  return c;
+}
+
+static void put_back(ControlReader* reader, int c) {
+  if (c != EOF) reader->pending = c;
+}
+
+static bool is_space(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+static bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+static void skip_space(ControlReader* reader) {
+  int c;
+  do c = next_char(reader);
+  while (is_space(c));
+  put_back(reader, c);
+}
+
+// Reads a token ended by white space, however long: its first `room`
+// characters are stored and terminated, *length counts all of them, so that an
+// over-long token is measured rather than cut or overflowed.
+static bool read_token(ControlReader* reader, char* field, size_t room, size_t* length) {
+  skip_space(reader);
+  int c = next_char(reader);
+  if (c == EOF) return false;
+  size_t count = 0;
+  do {
+    if (count < room) field[count] = static_cast<char>(c);
+    ++count;
+    c = next_char(reader);
+  } while (c != EOF && !is_space(c));
+  put_back(reader, c);
+  field[count < room ? count : room] = '\0';
+  *length = count;
+  return true;
+}
+
+enum NumberResult { kNumberRead, kNumberMissing, kNotInteger, kOutOfRange };
+
+// Accumulates decimal digits, saturating once the value can no longer fit a
+// signed 32-bit field, so that any number of digits is safe.
+static int64_t add_digit(int64_t value, int c) {
+  value = value * 10 + (c - '0');
+  return value > kMaxBlorbSize + 1 ? kMaxBlorbSize + 2 : value;
+}
+
+static bool fits_int32(int64_t magnitude, bool negative) {
+  return magnitude <= (negative ? kMaxBlorbSize + 1 : kMaxBlorbSize);
+}
+
+// The number as formatted input reads it: white space, an optional sign that is
+// consumed even when no digit follows, then digits; the first other character
+// is put back and becomes the start of what is read next.
+static NumberResult read_number(ControlReader* reader, int32_t* number) {
+  skip_space(reader);
+  int c = next_char(reader);
+  if (c == EOF) return kNumberMissing;
+  bool negative = c == '-';
+  if (c == '-' || c == '+') c = next_char(reader);
+  if (!is_digit(c)) {
+    put_back(reader, c);
+    return c == EOF ? kNumberMissing : kNotInteger;
+  }
+  int64_t magnitude = 0;
+  do {
+    magnitude = add_digit(magnitude, c);
+    c = next_char(reader);
+  } while (is_digit(c));
+  put_back(reader, c);
+  if (!fits_int32(magnitude, negative)) return kOutOfRange;
+  *number = static_cast<int32_t>(negative ? -magnitude : magnitude);
+  return kNumberRead;
+}
+
+// The argument of a "1" or "3" record, converted like strtol: leading white
+// space, an optional sign, the digits up to the first other character, and 0
+// when there are none.
+static bool convert_argument(const char* text, int32_t* value) {
+  while (is_space(static_cast<unsigned char>(*text))) ++text;
+  bool negative = *text == '-';
+  if (*text == '-' || *text == '+') ++text;
+  int64_t magnitude = 0;
+  for (; is_digit(*text); ++text) magnitude = add_digit(magnitude, *text);
+  if (!fits_int32(magnitude, negative)) return false;
+  *value = static_cast<int32_t>(negative ? -magnitude : magnitude);
+  return true;
+}
+
+void ReserveOutput(int64_t length, const char* type, bool indexed) {
+  // An embedded "FORM" brings its own chunk header.
+  int64_t bytes = (strcmp(type, "FORM") == 0 ? 0 : 8) + length + (length & 1);
+  if (indexed) bytes += kIndexEntrySize;
+  if (PackedSize + bytes > kMaxBlorbSize) {
+    printf("%s: Error: Blorb Output File \"%s\" would be larger than 2 GiB.\n", MyName, OutputName);
+    AbandonOutput();
+  }
+  PackedSize += bytes;
+}
+
+Chunk* ReadChunk(FILE* control) {
+  ControlReader reader = {control, kNothing, false};
+  Chunk* chunk = static_cast<Chunk*>(my_malloc(sizeof(Chunk)));
+  memset(chunk, 0, sizeof(Chunk));
+
+  // The three tokens as the pattern "%s %d %s " reads them: reading stops at
+  // the first failure, and the rest of the line then becomes the argument.
+  size_t usageLength = 0;
+  size_t typeLength = 0;
+  NumberResult number = kNumberMissing;
+  if (read_token(&reader, chunk->usage, kMaxUsageLength, &usageLength)) {
+    number = read_number(&reader, &chunk->number);
+    if (number == kNumberRead || number == kOutOfRange) {
+      if (read_token(&reader, chunk->type, kMaxTypeLength, &typeLength)) skip_space(&reader);
+    }
+  }
+  // Line ends and blank lines after the last record produce no record.
+  if (reader.atEnd) {
+    free(chunk);
+    return nullptr;
+  }
+
+  size_t count = 0;
+  size_t capacity = 0;
+  char* buffer = nullptr;
+  for (;;) {
+    int c = next_char(&reader);
+    if (c == EOF || c == '\n') break;
+    // Past what any Blorb length can hold the line is only counted; the size
+    // check below then refuses the record whole.
+    if (count < static_cast<size_t>(kMaxBlorbSize) + 1) {
+      if (count == capacity) {
+        capacity = 2 * count + 2;
+        // One byte beyond the capacity for the terminator that the numeric
+        // and file usages add.
+        buffer = static_cast<char*>(my_realloc(buffer, capacity + 1));
+      }
+      buffer[count] = static_cast<char>(c);
+    }
+    ++count;
+  }
+
+  const char* reason = nullptr;
+  int32_t value = 0;
+  bool numeric = strcmp(chunk->usage, "1") == 0 || strcmp(chunk->usage, "3") == 0;
+  if (buffer != nullptr) buffer[count < capacity ? count : capacity] = '\0';
+  if (usageLength > static_cast<size_t>(kMaxUsageLength)) {
+    reason = "Usage is longer than 6 characters";
+  } else if (number == kNotInteger) {
+    reason = "Resource number is not a decimal integer";
+  } else if (number == kOutOfRange) {
+    reason = "Number out of range";
+  } else if (typeLength > static_cast<size_t>(kMaxTypeLength)) {
+    reason = "Chunk type is longer than 4 characters";
+  } else if (numeric && !convert_argument(buffer != nullptr ? buffer : "", &value)) {
+    reason = "Number out of range";
+  }
+  if (reason != nullptr) {
+    printf("%s: Error: %" PRId64 ": %s\n", MyName, Line, reason);
+    free(buffer);
+    free(chunk);
+    return nullptr;
+  }
+
+  if (strcmp(chunk->usage, "0") == 0) {
+    ReserveOutput(static_cast<int64_t>(count), chunk->type, false);
+    chunk->data = reinterpret_cast<unsigned char*>(buffer);
+    chunk->length = static_cast<int32_t>(count);
+    return chunk;
+  }
+  if (numeric) {
+    bool wide = chunk->usage[0] == '3';
+    chunk->length = wide ? 4 : 2;
+    ReserveOutput(chunk->length, chunk->type, false);
+    chunk->data = static_cast<unsigned char*>(my_malloc(static_cast<size_t>(chunk->length)));
+    if (wide) {
+      str_long(chunk->data, static_cast<uint32_t>(value));
+    } else {
+      str_short(chunk->data, static_cast<uint32_t>(value));
+    }
+    chunk->usage[0] = '0';
+    free(buffer);
+    return chunk;
+  }
+  if (buffer == nullptr) {
+    buffer = static_cast<char*>(my_malloc(1));
+    buffer[0] = '\0';
+  }
+  return ReadResource(chunk, buffer);
+}
+
+void ResetReader() {
+  headerPrinted = 0;
+  PackedSize = kEmptyBlorbSize;
+}

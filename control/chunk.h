@@ -1,0 +1,62 @@
+// The chunk record, the unit in which everything is packed, and the reader
+// that turns each record of the control file into one.
+//
+// Control-file syntax: each record is four parts, normally on one line:
+//   usage   a token ended by white space ("0", "1", "2", "3", "Pict", "Snd", ...)
+//   number  an optional sign and decimal digits, ended by any other character
+//   type    a token ended by white space (ANNO, PNG , FORM, ...)
+//   argument  after white space (line ends included) is skipped: every
+//           character up to the next line feed or the end of the file.
+// Usages "0" (text), "1" (16-bit number) and "3" (32-bit number) carry their
+// data inline; every other usage names a file whose whole content is the data.
+#ifndef BLORBPACK_CONTROL_CHUNK_H
+#define BLORBPACK_CONTROL_CHUNK_H
+
+#include <cstdint>
+#include <cstdio>
+
+constexpr int kMaxTypeLength = 4;
+constexpr int kMaxUsageLength = 6;
+
+struct Chunk {
+  char type[kMaxTypeLength + 1];    // up to four characters, padded on output
+  char usage[kMaxUsageLength + 1];  // "0" means not indexed; the index keeps four
+  int32_t number;                   // resource number
+  int32_t length;                   // number of data bytes
+  unsigned char* data;              // owned; null when there are no bytes
+};
+
+// Set once the constants header has been printed; it is printed at the first
+// resource file that opens, and never again.
+extern int16_t headerPrinted;
+
+// Bytes the Blorb file will take with every record read so far, index
+// included. Checked before a record is accepted so that nothing is read that
+// cannot fit in a Blorb file.
+extern int64_t PackedSize;
+
+// Size of the container header, the index chunk's header and its count field:
+// what an empty control file produces.
+constexpr int64_t kEmptyBlorbSize = 24;
+constexpr int64_t kIndexEntrySize = 12;
+
+// Reads one record and returns a new chunk record that the caller owns, or
+// null when there is none: the control file ended before an argument, the
+// record was rejected, or its file could not be loaded. Problems the author can
+// fix are reported on standard output, quoting Line.
+Chunk* ReadChunk(FILE* control);
+
+// Accounts for a record about to be accepted. When the Blorb file would grow
+// beyond what its 32-bit length field can describe, the run ends with status 1
+// before anything more is read.
+void ReserveOutput(int64_t length, const char* type, bool indexed);
+
+// The file branch of ReadChunk: name is the terminated argument, which it
+// releases; chunk has usage, number and type filled.
+Chunk* ReadResource(Chunk* chunk, char* name);
+
+// Program-wide reader state back to its start, for running several jobs in one
+// process.
+void ResetReader();
+
+#endif

@@ -1,0 +1,82 @@
+#include "driver/driver.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "blorb/blorb.h"
+#include "common/encode.h"
+
+static char* concat(const char* base, const char* extension) {
+  size_t baseLength = strlen(base);
+  size_t extensionLength = strlen(extension);
+  char* name = static_cast<char*>(my_malloc(baseLength + extensionLength + 1));
+  memcpy(name, base, baseLength);
+  memcpy(name + baseLength, extension, extensionLength + 1);
+  return name;
+}
+
+// Standard output carries the constants listing that a build needs: losing it
+// is a failure even when the Blorb file itself was written.
+static int finish(int status) {
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    fprintf(stderr, "%s: Error: Can't write standard output.\n", MyName);
+    if (status == 0) status = 1;
+  }
+  free(MyName);
+  MyName = nullptr;
+  return status;
+}
+
+int BlorbpackMain(int argc, char** argv) {
+  InstallMemoryHandler();
+  MyName = ShortProgramName(argc > 0 && argv[0] != nullptr ? argv[0] : "blorbpack");
+  printf("%s version 1.0 (Apr 20 2009), a Blorb resource packager\n", MyName);
+  printf("Resource index and container writer version .5b\n");
+
+  if (argc < 2) {
+    printf("Usage is one of:\n %s in-file out-file\n %s base-name\n", MyName, MyName);
+    return finish(1);
+  }
+  char* controlName;
+  char* outputName;
+  if (argc == 2) {
+    controlName = concat(argv[1], ".blc");
+    outputName = concat(argv[1], ".blorb");
+  } else {
+    controlName = concat(argv[1], "");
+    outputName = concat(argv[2], "");
+  }
+  ControlName = controlName;
+  OutputName = outputName;
+
+  int status = 1;
+  FILE* control = fopen(controlName, "r");
+  struct stat controlInfo;
+  struct stat outputInfo;
+  if (control == nullptr || fstat(fileno(control), &controlInfo) != 0 ||
+      S_ISDIR(controlInfo.st_mode)) {
+    printf("%s: Error: Can't open Blorb Control File \"%s\".\n", MyName, controlName);
+  } else if (stat(outputName, &outputInfo) == 0 && outputInfo.st_dev == controlInfo.st_dev &&
+             outputInfo.st_ino == controlInfo.st_ino) {
+    // Opening the output would empty the control file before it is read.
+    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, controlName);
+  } else if ((OutputFile = fopen(outputName, "wb")) == nullptr) {
+    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, outputName);
+  } else {
+    WriteBlorb(control, OutputFile);
+    if (fclose(OutputFile) != 0) {
+      OutputFile = nullptr;
+      printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, outputName);
+      AbandonOutput();
+    }
+    OutputFile = nullptr;
+    status = 0;
+  }
+  if (control != nullptr) fclose(control);
+  ControlName = "";
+  OutputName = "";
+  free(controlName);
+  free(outputName);
+  return finish(status);
+}

@@ -1,0 +1,89 @@
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "blorb/blorb.h"
+#include "common/encode.h"
+#include "tests/test_support.h"
+
+namespace {
+
+// Runs the whole writer over control text and returns the file it wrote.
+std::string Pack(const std::string& text, std::string* printed = nullptr) {
+  static char name[] = "bp";
+  MyName = name;
+  FILE* control = StreamOf(text);
+  FILE* output = tmpfile();
+  testing::internal::CaptureStdout();
+  WriteBlorb(control, output);
+  std::string out = testing::internal::GetCapturedStdout();
+  if (printed != nullptr) *printed = out;
+  std::string bytes = ContentsOf(output);
+  fclose(output);
+  fclose(control);
+  ResetBlorb();
+  MyName = nullptr;
+  return bytes;
+}
+
+uint32_t BigEndian(const std::string& bytes, size_t at) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.data()) + at;
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+}  // namespace
+
+TEST(WriteBlorb, EmptyControlFileGivesEmptyIndex) {
+  EXPECT_EQ(Pack(""), std::string("FORM\0\0\0\x10IFRSRIdx\0\0\0\x04\0\0\0\0", 24));
+}
+
+TEST(WriteBlorb, OddTextIsPadded) {
+  EXPECT_EQ(Pack("0 1 ANNO Hi!\n"),
+            std::string("FORM\0\0\0\x1CIFRSRIdx\0\0\0\x04\0\0\0\0"
+                        "ANNO\0\0\0\x03Hi!\0",
+                        36));
+}
+
+TEST(WriteBlorb, ManyRecordsGrowTheTableAndEveryStartPointsAtItsChunk) {
+  std::string dir = MakeScratchDir();
+  WriteFile(dir + "/p.png", "12345");
+  WriteFile(dir + "/s.aiff", std::string("FORM\0\0\0\x04" "AIFF", 12));
+  std::string text;
+  constexpr int kRecords = 3000;
+  for (int i = 0; i < kRecords; ++i) {
+    switch (i % 3) {
+      case 0: text += "Pict " + std::to_string(i) + " PNG " + dir + "/p.png\n"; break;
+      case 1: text += "Snd " + std::to_string(-i) + " FORM " + dir + "/s.aiff\n"; break;
+      default: text += "0 " + std::to_string(i) + " ANNO " + std::string(static_cast<size_t>(i % 7 + 1), 'x') + "\n";
+    }
+  }
+  std::string printed;
+  std::string bytes = Pack(text, &printed);
+  RemoveTree(dir);
+
+  ASSERT_GE(bytes.size(), 24u);
+  EXPECT_EQ(BigEndian(bytes, 4), bytes.size() - 8);
+  uint32_t count = BigEndian(bytes, 20);
+  ASSERT_EQ(count, 2000u);
+  EXPECT_EQ(BigEndian(bytes, 16), 4 + 12 * count);
+  for (uint32_t k = 0; k < count; ++k) {
+    SCOPED_TRACE(k);
+    size_t entry = 24 + 12 * k;
+    std::string usage = bytes.substr(entry, 4);
+    uint32_t start = BigEndian(bytes, entry + 8);
+    ASSERT_LT(start + 8, bytes.size());
+    EXPECT_EQ(start % 2, 0u);
+    if (k % 2 == 0) {
+      EXPECT_EQ(usage, "Pict");
+      EXPECT_EQ(bytes.substr(start, 13), std::string("PNG \0\0\0\x05" "12345", 13));
+      EXPECT_EQ(BigEndian(bytes, entry + 4), 3 * (k / 2));
+    } else {
+      EXPECT_EQ(usage, "Snd ");
+      EXPECT_EQ(bytes.substr(start, 12), std::string("FORM\0\0\0\x04" "AIFF", 12));
+      EXPECT_EQ(static_cast<int32_t>(BigEndian(bytes, entry + 4)), -static_cast<int32_t>(3 * (k / 2) + 1));
+    }
+  }
+  EXPECT_EQ(printed.rfind("\n# CONSTANTS FOR RESOURCES IN BLORB FILE\nconstant image_p 0\nconstant sound_s -1\n", 0), 0u);
+}

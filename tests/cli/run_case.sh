@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Runs one golden end-to-end case: the case folder is copied to a scratch
+# folder, its `cmd` script runs there with $BLORBPACK naming the binary, and
+# what it printed, its exit status and the output file are compared with the
+# expected.* files beside it. Exit 77 marks a case that cannot run here.
+#   expected.stdout   standard output, exactly (required)
+#   expected.stderr   standard error, exactly (absent: must be empty)
+#   expected.status   exit status (absent: 0)
+#   expected.hex      bytes of out.blorb, two hex digits a byte, '#' starts a note
+#   expected.absent   names of files that must not exist afterwards
+#   skip-if-sanitized the case needs what sanitizers take away (address-space limits)
+set -u
+bin=$1
+case_dir=$2
+if [ -e "$case_dir/skip-if-sanitized" ] && [ -n "${BLORBPACK_SANITIZED:-}" ]; then
+  echo "skipped: $(cat "$case_dir/skip-if-sanitized")"
+  exit 77
+fi
+scratch=$(mktemp -d)
+trap 'chmod -R u+rwx "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
+cp -R "$case_dir"/. "$scratch"/
+cd "$scratch" || exit 1
+export BLORBPACK=$bin
+bash ./cmd >actual.stdout 2>actual.stderr </dev/null
+status=$?
+
+failed=0
+check() {  # check WHAT EXPECTED-FILE ACTUAL-FILE
+  if ! cmp -s "$2" "$3"; then
+    echo "--- $1 differs (expected, then actual):"
+    diff <(od -c "$2") <(od -c "$3") | head -n 40
+    failed=1
+  fi
+}
+check stdout expected.stdout actual.stdout
+if [ -e expected.stderr ]; then
+  check stderr expected.stderr actual.stderr
+else
+  check stderr /dev/null actual.stderr
+fi
+want_status=0
+[ -e expected.status ] && want_status=$(tr -d ' \n' <expected.status)
+if [ "$status" != "$want_status" ]; then
+  echo "--- exit status $status, expected $want_status"
+  failed=1
+fi
+if [ -e expected.hex ]; then
+  sed 's/#.*//' expected.hex | tr -s ' \t\n' '\n' | grep -v '^$' | tr 'A-F' 'a-f' >want.hex
+  if [ -e out.blorb ]; then
+    od -An -v -tx1 out.blorb | tr -s ' \n' '\n' | grep -v '^$' >got.hex
+  else
+    echo "(no out.blorb)" >got.hex
+  fi
+  if ! cmp -s want.hex got.hex; then
+    echo "--- out.blorb differs (byte offset: expected / actual):"
+    diff <(nl -v0 -ba want.hex) <(nl -v0 -ba got.hex) | head -n 40
+    failed=1
+  fi
+fi
+if [ -e expected.absent ]; then
+  while IFS= read -r name; do
+    [ -z "$name" ] && continue
+    if [ -e "$name" ]; then echo "--- $name exists but must not"; failed=1; fi
+  done <expected.absent
+fi
+if [ $failed -ne 0 ]; then
+  echo "--- stdout was:"; cat actual.stdout
+  echo "--- stderr was:"; cat actual.stderr
+fi
+exit $failed
