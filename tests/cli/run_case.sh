@@ -9,9 +9,14 @@
 #   expected.hex      bytes of out.blorb, two hex digits a byte, '#' starts a note
 #   expected.absent   names of files that must not exist afterwards
 #   skip-if-sanitized the case needs what sanitizers take away (address-space limits)
+#   requires          a shell condition; when false the case is skipped, with the reason
 set -u
 bin=$1
 case_dir=$2
+if [ -e "$case_dir/requires" ] && ! bash "$case_dir/requires" >/dev/null 2>&1; then
+  echo "skipped: this machine lacks: $(cat "$case_dir/requires")"
+  exit 77
+fi
 if [ -e "$case_dir/skip-if-sanitized" ] && [ -n "${BLORBPACK_SANITIZED:-}" ]; then
   echo "skipped: $(cat "$case_dir/skip-if-sanitized")"
   exit 77
