@@ -111,8 +111,7 @@ void WriteBlorb(FILE* control, FILE* output) {
   for (int32_t slot = 0; slot < Chunks; ++slot) {
     Write_Chunk(output, Blorb[slot]);
     check_output(output);
-    free(Blorb[slot]->data);
-    free(Blorb[slot]);
+    ReleaseChunk(Blorb[slot]);
     Blorb[slot] = nullptr;
   }
 
@@ -126,10 +125,7 @@ void WriteBlorb(FILE* control, FILE* output) {
 
 void ResetBlorb() {
   for (int32_t slot = 0; slot < Chunks && Blorb != nullptr; ++slot) {
-    if (Blorb[slot] != nullptr) {
-      free(Blorb[slot]->data);
-      free(Blorb[slot]);
-    }
+    if (Blorb[slot] != nullptr) ReleaseChunk(Blorb[slot]);
   }
   free(Blorb);
   Blorb = nullptr;

@@ -1,6 +1,8 @@
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/encode.h"
 
@@ -20,6 +22,34 @@ void AbandonOutput() {
     remove(OutputName);
   }
   exit(1);
+}
+
+static void write_text(const char* text) {
+  ssize_t ignored = write(STDERR_FILENO, text, strlen(text));
+  (void)ignored;
+}
+
+// The heap and the output stream may be mid-update, so nothing here touches
+// them. Standard output is flushed all the same, so that the messages before
+// the failure are not lost: the only accesses that can fault are reads of
+// mapped resource data, and none of those happens inside a call on stdout.
+static void mapping_lost(int) {
+  fflush(stdout);
+  write_text(MyName != nullptr ? MyName : "blorbpack");
+  write_text(": Error: A resource file was cut short while it was being packed.\n");
+  struct stat info;
+  if (OutputName[0] != '\0' && stat(OutputName, &info) == 0 && S_ISREG(info.st_mode)) {
+    unlink(OutputName);
+  }
+  _exit(1);
+}
+
+void InstallMappingGuard() {
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = mapping_lost;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGBUS, &action, nullptr);
 }
 
 void write_int(FILE* stream, uint32_t value) {

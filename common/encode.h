@@ -44,6 +44,11 @@ void InstallMemoryHandler();
 // printed the reason. Exit status 1.
 [[noreturn]] void AbandonOutput();
 
+// Resource files are mapped into memory; one that another process cuts short
+// while it is mapped would otherwise kill the run with SIGBUS. This ends the
+// run as AbandonOutput does, with a message on standard error.
+void InstallMappingGuard();
+
 // Output-stream encoders.
 void write_int(FILE* stream, uint32_t value);
 void write_id(FILE* stream, const char* text);

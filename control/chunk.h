@@ -24,7 +24,11 @@ struct Chunk {
   int32_t number;                   // resource number
   int32_t length;                   // number of data bytes
   unsigned char* data;              // owned; null when there are no bytes
+  bool mapped;                      // data is a mapping of the resource file
 };
+
+// Releases a record and its data, however the data was obtained.
+void ReleaseChunk(Chunk* chunk);
 
 // Set once the constants header has been printed; it is printed at the first
 // resource file that opens, and never again.

@@ -30,6 +30,7 @@ static int finish(int status) {
 
 int BlorbpackMain(int argc, char** argv) {
   InstallMemoryHandler();
+  InstallMappingGuard();
   MyName = ShortProgramName(argc > 0 && argv[0] != nullptr ? argv[0] : "blorbpack");
   printf("%s version 1.0 (Apr 20 2009), a Blorb resource packager\n", MyName);
   printf("Resource index and container writer version .5b\n");
