@@ -64,6 +64,7 @@ void BuildIndex(FILE* control) {
       AbandonOutput();
     }
     if (record == nullptr) continue;
+    WarnAbout(record);
     add_slot(record);
     if (is_indexed(record)) ++count;
   }
@@ -115,6 +116,11 @@ void WriteBlorb(FILE* control, FILE* output) {
     Blorb[slot] = nullptr;
   }
 
+  free(Blorb);
+  Blorb = nullptr;
+  TableCapacity = 0;
+  ResetWarnings();
+
   // The length goes in last, and only after everything before it reached the
   // file: until then the placeholder marks the file as incomplete.
   off_t end = ftello(output);
@@ -134,4 +140,5 @@ void ResetBlorb() {
   IndexEntries = 0;
   Line = 0;
   ResetReader();
+  ResetWarnings();
 }

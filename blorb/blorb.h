@@ -46,6 +46,12 @@ void BuildIndex(FILE* control);
 // Writes one chunk record at the current position.
 void Write_Chunk(FILE* output, const Chunk* record);
 
+// Tells on standard error what readers will mishandle in a record that was
+// just read: a usage or number no game can ask for, a repeated pair, a second
+// story, data that does not match its chunk type. Line names the record.
+void WarnAbout(const Chunk* record);
+void ResetWarnings();
+
 // Releases whatever the table still holds and puts the program-wide state of
 // a job back to its start, for running several jobs in one process.
 void ResetBlorb();

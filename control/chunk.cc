@@ -125,6 +125,18 @@ static bool convert_argument(const char* text, int32_t* value) {
   return true;
 }
 
+// Author, copyright and annotation chunks may hold printable ASCII only.
+static bool is_text_type(const char* type) {
+  return strcmp(type, "AUTH") == 0 || strcmp(type, "(c)") == 0 || strcmp(type, "ANNO") == 0;
+}
+
+static bool is_printable(const char* text, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (text[i] < 0x20 || text[i] > 0x7E) return false;
+  }
+  return true;
+}
+
 void ReserveOutput(int64_t length, const char* type, bool indexed) {
   // An embedded "FORM" brings its own chunk header.
   int64_t bytes = (strcmp(type, "FORM") == 0 ? 0 : 8) + length + (length & 1);
@@ -202,6 +214,12 @@ Chunk* ReadChunk(FILE* control) {
 
   if (strcmp(chunk->usage, "0") == 0) {
     ReserveOutput(static_cast<int64_t>(count), chunk->type, false);
+    if (is_text_type(chunk->type) && !is_printable(buffer, count)) {
+      fprintf(stderr,
+              "%s: Warning: %" PRId64 ": %s text holds bytes outside printable ASCII (0x20 to 0x7E), "
+              "which is all this chunk may hold: readers may show it garbled or not at all\n",
+              MyName, Line, chunk->type);
+    }
     chunk->data = reinterpret_cast<unsigned char*>(buffer);
     chunk->length = static_cast<int32_t>(count);
     return chunk;

@@ -87,3 +87,21 @@ TEST(WriteBlorb, ManyRecordsGrowTheTableAndEveryStartPointsAtItsChunk) {
   }
   EXPECT_EQ(printed.rfind("\n# CONSTANTS FOR RESOURCES IN BLORB FILE\nconstant image_p 0\nconstant sound_s -1\n", 0), 0u);
 }
+
+TEST(WarnAbout, RepeatedPairIsFoundAmongManyAndNamesTheFirstRecord) {
+  std::string dir = MakeScratchDir();
+  WriteFile(dir + "/d.txt", "d");
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "Data " + std::to_string(i) + " TEXT " + dir + "/d.txt\n";
+  text += "Data 1 TEXT " + dir + "/d.txt\n";
+  text += "Datum 2999 TEXT " + dir + "/d.txt\n";  // stored as "Datu": a pair of its own
+  testing::internal::CaptureStderr();
+  Pack(text);
+  std::string warnings = testing::internal::GetCapturedStderr();
+  RemoveTree(dir);
+  EXPECT_EQ(warnings,
+            "bp: Warning: 3001: Usage \"Data\" and number 1 repeat those of record 2: readers will find only one "
+            "of the two\n"
+            "bp: Warning: 3002: Usage \"Datum\" is not one that readers look up (Pict, Snd, Data, Exec): no game "
+            "can ask for this resource\n");
+}

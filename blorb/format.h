@@ -1,0 +1,25 @@
+// What readers of Blorb files require of the resources in them: the usages
+// they look up and the signatures by which they recognise pictures, sounds,
+// story files and embedded IFF chunks. Shared by the packager, which warns,
+// and by the checker, which reports problems; it holds no state of its own.
+#ifndef BLORBPACK_BLORB_FORMAT_H
+#define BLORBPACK_BLORB_FORMAT_H
+
+#include <cstddef>
+
+// Identifiers as stored in the file: four bytes, padded with spaces.
+constexpr size_t kIdSize = 4;
+constexpr size_t kChunkHeaderSize = 8;   // type and length
+constexpr size_t kContainerHeaderSize = 12;  // "FORM", length, "IFRS"
+constexpr size_t kIndexEntryBytes = 12;  // usage, number, start
+
+// Whether readers look resources up under this usage: "Pict", "Snd ", "Data"
+// or "Exec", compared as four stored bytes, exact case.
+bool IsLookedUpUsage(const char* usage);
+
+// Why data does not look like what its chunk type promises, or null when it
+// does or when the type has no unambiguous signature. The text says what is
+// wrong and what readers will do about it.
+const char* SignatureProblem(const char* type, const unsigned char* data, size_t length);
+
+#endif

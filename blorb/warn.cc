@@ -1,0 +1,121 @@
+// Warnings about records that are packed exactly as asked but that the
+// interpreters players use will mishandle without a word. They go to standard
+// error only, so that standard output and the Blorb file stay what they would
+// be without them.
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
+
+#include "blorb/blorb.h"
+#include "blorb/format.h"
+#include "common/encode.h"
+
+// Every indexed (usage, number) pair seen so far, with the record that
+// brought it: an open-addressing table that doubles when half full.
+struct SeenEntry {
+  char usage[kIdSize];
+  int32_t number;
+  int64_t line;  // 0 marks an empty slot
+};
+
+static SeenEntry* Seen = nullptr;
+static size_t SeenCapacity = 0;
+static size_t SeenCount = 0;
+static int64_t FirstExec = 0;
+
+static size_t slot_of(const char* usage, int32_t number, size_t capacity) {
+  uint64_t hash = 1469598103934665603u;
+  for (size_t i = 0; i < kIdSize; ++i) hash = (hash ^ static_cast<unsigned char>(usage[i])) * 1099511628211u;
+  hash = (hash ^ static_cast<uint32_t>(number)) * 1099511628211u;
+  return static_cast<size_t>(hash ^ (hash >> 29)) & (capacity - 1);
+}
+
+static SeenEntry* find(SeenEntry* table, size_t capacity, const char* usage, int32_t number) {
+  size_t slot = slot_of(usage, number, capacity);
+  while (table[slot].line != 0 &&
+         !(table[slot].number == number && memcmp(table[slot].usage, usage, kIdSize) == 0)) {
+    slot = (slot + 1) & (capacity - 1);
+  }
+  return &table[slot];
+}
+
+// The record that first used this pair, or 0 when this is the first.
+static int64_t remember(const char* usage, int32_t number) {
+  if (2 * (SeenCount + 1) > SeenCapacity) {
+    size_t capacity = SeenCapacity == 0 ? 64 : 2 * SeenCapacity;
+    SeenEntry* table = static_cast<SeenEntry*>(my_malloc(capacity * sizeof(SeenEntry)));
+    memset(table, 0, capacity * sizeof(SeenEntry));
+    for (size_t i = 0; i < SeenCapacity; ++i) {
+      if (Seen[i].line != 0) *find(table, capacity, Seen[i].usage, Seen[i].number) = Seen[i];
+    }
+    free(Seen);
+    Seen = table;
+    SeenCapacity = capacity;
+  }
+  SeenEntry* entry = find(Seen, SeenCapacity, usage, number);
+  if (entry->line != 0) return entry->line;
+  memcpy(entry->usage, usage, kIdSize);
+  entry->number = number;
+  entry->line = Line;
+  ++SeenCount;
+  return 0;
+}
+
+static void warn_indexed(const Chunk* record) {
+  // The index keeps four characters of the usage, padded with spaces.
+  char usage[kIdSize];
+  size_t length = strlen(record->usage);
+  for (size_t i = 0; i < kIdSize; ++i) usage[i] = i < length ? record->usage[i] : ' ';
+
+  int64_t earlier = remember(usage, record->number);
+  if (earlier != 0) {
+    fprintf(stderr,
+            "%s: Warning: %" PRId64 ": Usage \"%.4s\" and number %" PRId32
+            " repeat those of record %" PRId64 ": readers will find only one of the two\n",
+            MyName, Line, record->usage, record->number, earlier);
+  }
+  if (length > kIdSize || !IsLookedUpUsage(usage)) {
+    fprintf(stderr,
+            "%s: Warning: %" PRId64 ": Usage \"%s\" is not one that readers look up (Pict, Snd, Data, "
+            "Exec): no game can ask for this resource\n",
+            MyName, Line, record->usage);
+  }
+  if (record->number < 0) {
+    fprintf(stderr,
+            "%s: Warning: %" PRId64 ": Resource number %" PRId32
+            " is negative: readers take numbers as unsigned, so no game can ask for this resource\n",
+            MyName, Line, record->number);
+  }
+  if (strcmp(record->usage, "Exec") == 0) {
+    if (record->number != 0) {
+      fprintf(stderr,
+              "%s: Warning: %" PRId64 ": Exec resource is numbered %" PRId32
+              ", not 0: interpreters look for the story as Exec 0 and will not find it\n",
+              MyName, Line, record->number);
+    }
+    if (FirstExec != 0) {
+      fprintf(stderr,
+              "%s: Warning: %" PRId64 ": Second Exec resource (the first is record %" PRId64
+              "): interpreters run only one story\n",
+              MyName, Line, FirstExec);
+    } else {
+      FirstExec = Line;
+    }
+  }
+}
+
+void WarnAbout(const Chunk* record) {
+  if (strcmp(record->usage, "0") != 0) warn_indexed(record);
+  char type[kIdSize];
+  str_id(reinterpret_cast<unsigned char*>(type), record->type);
+  const char* problem = SignatureProblem(type, record->data, static_cast<size_t>(record->length));
+  if (problem != nullptr) fprintf(stderr, "%s: Warning: %" PRId64 ": %s\n", MyName, Line, problem);
+}
+
+void ResetWarnings() {
+  free(Seen);
+  Seen = nullptr;
+  SeenCapacity = 0;
+  SeenCount = 0;
+  FirstExec = 0;
+}
