@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Packs the bundled example exactly as the README's first command does, in a
+# scratch copy, and checks what it prints, its index and where each file's
+# bytes landed.
+set -u
+bin=$1
+examples=$2
+here=$(cd "$(dirname "$0")" && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cp -R "$examples"/. "$scratch"/
+cd "$scratch" || exit 1
+rm -f game.blorb
+
+"$bin" game >actual.stdout 2>actual.stderr
+status=$?
+failed=0
+{
+  echo "blorbpack version 1.0 (Apr 20 2009), a Blorb resource packager"
+  echo "Resource index and container writer version .5b"
+  cat expected-constants.txt
+} >expected.stdout
+if ! cmp -s expected.stdout actual.stdout; then
+  echo "--- standard output differs from banner + examples/expected-constants.txt:"
+  diff expected.stdout actual.stdout
+  failed=1
+fi
+if [ -s actual.stderr ]; then echo "--- standard error:"; cat actual.stderr; failed=1; fi
+if [ "$status" -ne 0 ]; then echo "--- exit status $status"; failed=1; fi
+[ -e game.blorb ] || { echo "--- no game.blorb"; exit 1; }
+
+sed 's/#.*//' "$here"/expected-index.hex | tr -s ' \t\n' '\n' | grep -v '^$' >want.hex
+od -An -v -tx1 -N 84 game.blorb | tr -s ' \n' '\n' | grep -v '^$' >got.hex
+if ! cmp -s want.hex got.hex; then
+  echo "--- header and index differ (byte offset: expected / actual):"
+  diff <(nl -v0 -ba want.hex) <(nl -v0 -ba got.hex)
+  failed=1
+fi
+size=$(wc -c <game.blorb)
+if [ "$size" -ne 1600 ]; then echo "--- game.blorb is $size bytes, expected 1600"; failed=1; fi
+
+# Each resource's bytes, found at the data offset its place in the file implies.
+while read -r offset name; do
+  if ! cmp -s <(tail -c +$((offset + 1)) game.blorb | head -c "$(wc -c <"$name")") "$name"; then
+    echo "--- $name is not at offset $offset"
+    failed=1
+  fi
+done <<'LIST'
+92 resources/title.png
+174 resources/cover.jpg
+364 resources/chime.aiff
+528 resources/notes.txt
+578 resources/story.z5
+1486 resources/credits.txt
+LIST
+exit $failed
