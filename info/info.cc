@@ -392,34 +392,34 @@ static void check_chunks(Report* report, const unsigned char* bytes, size_t size
       problem(report, piece.offset, "Second resource index (the first is at 0x%06llX): readers use only one",
               wide(index->offset));
     }
-    if (piece.end > size) {
+    bool inside = piece.end <= size;
+    if (!inside) {
       problem(report, piece.offset, "Chunk %s of %llu %s ends at 0x%06llX, past the end of the file at 0x%06llX",
               type, wide(piece.length), plural(piece.length, "byte", "bytes"), wide(piece.end), wide(size));
-      continue;
+    } else if (piece.length % 2 != 0 && piece.end == size) {
+      problem(report, piece.end, "Pad byte missing after the chunk at 0x%06llX, whose length %llu is odd",
+              wide(piece.offset), wide(piece.length));
+    } else if (piece.length % 2 != 0 && bytes[piece.end] != 0) {
+      problem(report, piece.end, "Pad byte after the chunk at 0x%06llX is 0x%02X, not 0", wide(piece.offset),
+              bytes[piece.end]);
     }
-    if (piece.length % 2 != 0) {
-      if (piece.end == size) {
-        problem(report, piece.end, "Pad byte missing after the chunk at 0x%06llX, whose length %llu is odd",
-                wide(piece.offset), wide(piece.length));
-      } else if (bytes[piece.end] != 0) {
-        problem(report, piece.end, "Pad byte after the chunk at 0x%06llX is 0x%02X, not 0", wide(piece.offset),
-                bytes[piece.end]);
-      }
-    }
-    if (is_id(piece.type, "FORM") && piece.length < kIdSize) {
+    if (inside && is_id(piece.type, "FORM") && piece.length < kIdSize) {
       problem(report, piece.offset, "FORM chunk of %llu %s has no room for its form type", wide(piece.length),
               plural(piece.length, "byte", "bytes"));
     }
+    // The signature is checked on the bytes that are there, so that a chunk
+    // cut short is still told apart from one that never had its signature.
     // An embedded IFF file is checked with its own header, as it was packed.
     bool embedded = is_id(piece.type, "FORM");
-    const unsigned char* data = bytes + piece.offset + (embedded ? 0 : kChunkHeaderSize);
-    size_t length = static_cast<size_t>(piece.length) + (embedded ? kChunkHeaderSize : 0);
-    const char* signature = SignatureProblem(reinterpret_cast<const char*>(piece.type), data, length);
+    uint64_t from = piece.offset + (embedded ? 0 : kChunkHeaderSize);
+    uint64_t to = inside ? piece.end : size;
+    const char* signature = SignatureProblem(reinterpret_cast<const char*>(piece.type), bytes + from,
+                                             static_cast<size_t>(to - from));
     if (signature != nullptr) problem(report, piece.offset, "%s", signature);
   }
   if (walk->end < size) {
-    problem(report, walk->end, "%llu %s after the last chunk, too few for a chunk header", wide(size - walk->end),
-            plural(size - walk->end, "byte", "bytes"));
+    problem(report, walk->end, "%llu %s after the %s, too few for a chunk header", wide(size - walk->end),
+            plural(size - walk->end, "byte", "bytes"), walk->count == 0 ? "container header" : "last chunk");
   }
 }
 
