@@ -13,6 +13,10 @@ constexpr size_t kChunkHeaderSize = 8;   // type and length
 constexpr size_t kContainerHeaderSize = 12;  // "FORM", length, "IFRS"
 constexpr size_t kIndexEntryBytes = 12;  // usage, number, start
 
+// Offsets and lengths are 32-bit fields, and the readers that hold them in
+// signed numbers cannot reach a byte beyond this.
+constexpr size_t kMaxBlorbFileSize = 2147483647;
+
 // Whether readers look resources up under this usage: "Pict", "Snd ", "Data"
 // or "Exec", compared as four stored bytes, exact case.
 bool IsLookedUpUsage(const char* usage);

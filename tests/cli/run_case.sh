@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # Runs one golden end-to-end case: the case folder is copied to a scratch
-# folder, its `cmd` script runs there with $BLORBPACK naming the binary, and
-# what it printed, its exit status and the output file are compared with the
-# expected.* files beside it. Exit 77 marks a case that cannot run here.
+# folder, its `cmd` script runs there with $BLORBPACK and $BLORBINFO naming the
+# two binaries, and what it printed, its exit status and the output file are
+# compared with the expected.* files beside it. Exit 77 marks a case that
+# cannot run here.
 #   expected.stdout   standard output, exactly (required)
 #   expected.stderr   standard error, exactly (absent: must be empty)
 #   expected.status   exit status (absent: 0)
 #   expected.hex      bytes of out.blorb, two hex digits a byte, '#' starts a note
 #   expected.absent   names of files that must not exist afterwards
+#   expected.info     what blorbinfo prints for out.blorb, exactly
+#   expected.info-status  blorbinfo's exit status for out.blorb (absent: 0)
 #   skip-if-sanitized the case needs what sanitizers take away (address-space limits)
 #   requires          a shell condition; when false the case is skipped, with the reason
 set -u
 bin=$1
 case_dir=$2
+info=$3
 if [ -e "$case_dir/requires" ] && ! bash "$case_dir/requires" >/dev/null 2>&1; then
   echo "skipped: this machine lacks: $(cat "$case_dir/requires")"
   exit 77
@@ -26,6 +30,7 @@ trap 'chmod -R u+rwx "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
 cp -R "$case_dir"/. "$scratch"/
 cd "$scratch" || exit 1
 export BLORBPACK=$bin
+export BLORBINFO=$info
 bash ./cmd >actual.stdout 2>actual.stderr </dev/null
 status=$?
 
@@ -67,6 +72,27 @@ if [ -e expected.absent ]; then
     [ -z "$name" ] && continue
     if [ -e "$name" ]; then echo "--- $name exists but must not"; failed=1; fi
   done <expected.absent
+fi
+# Every complete file the packager makes must open everywhere, unless the case
+# packs what readers refuse on purpose. A run that failed leaves no complete
+# file to check.
+if [ $failed -eq 0 ] && [ -e out.blorb ] && { [ "$want_status" = 0 ] || [ -e expected.info-status ]; }; then
+  "$info" out.blorb >actual.info 2>actual.info-stderr
+  info_status=$?
+  want_info_status=0
+  [ -e expected.info-status ] && want_info_status=$(tr -d ' \n' <expected.info-status)
+  info_failed=0
+  if [ "$info_status" != "$want_info_status" ]; then
+    echo "--- blorbinfo exit status $info_status, expected $want_info_status"
+    info_failed=1
+  fi
+  [ -e expected.info ] && ! cmp -s expected.info actual.info && { echo "--- blorbinfo output differs"; info_failed=1; }
+  [ -s actual.info-stderr ] && { echo "--- blorbinfo wrote to standard error"; info_failed=1; }
+  if [ $info_failed -ne 0 ]; then
+    [ -e expected.info ] && diff expected.info actual.info | head -n 40
+    echo "--- blorbinfo printed:"; cat actual.info actual.info-stderr
+    failed=1
+  fi
 fi
 if [ $failed -ne 0 ]; then
   echo "--- stdout was:"; cat actual.stdout
