@@ -8,7 +8,8 @@
 #   expected.status   exit status (absent: 0)
 #   expected.hex      bytes of out.blorb, two hex digits a byte, '#' starts a note
 #   expected.absent   names of files that must not exist afterwards
-#   skip-if-sanitized the case needs what sanitizers take away (address-space limits)
+#   skip-if-sanitized the case needs what sanitizers and memcheck take away
+#                     (address-space limits)
 #   requires          a shell condition; when false the case is skipped, with the reason
 set -u
 bin=$1
