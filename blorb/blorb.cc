@@ -114,6 +114,11 @@ void WriteBlorb(FILE* control, FILE* output) {
     ReleaseChunk(Blorb[slot]);
     Blorb[slot] = nullptr;
   }
+  // The table belongs to the job like the records in it: a finished job holds
+  // no heap block.
+  free(Blorb);
+  Blorb = nullptr;
+  TableCapacity = 0;
 
   // The length goes in last, and only after everything before it reached the
   // file: until then the placeholder marks the file as incomplete.
