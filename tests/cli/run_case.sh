@@ -10,10 +10,12 @@
 #   expected.absent   names of files that must not exist afterwards
 #   skip-if-sanitized the case needs what sanitizers and memcheck take away
 #                     (address-space limits)
-#   requires          a shell condition; when false the case is skipped, with the reason
+#   requires          a shell condition ($BLORBPACK set); when false the case is
+#                     skipped, with the reason
 set -u
 bin=$1
 case_dir=$2
+export BLORBPACK=$bin
 if [ -e "$case_dir/requires" ] && ! bash "$case_dir/requires" >/dev/null 2>&1; then
   echo "skipped: this machine lacks: $(cat "$case_dir/requires")"
   exit 77
@@ -26,7 +28,6 @@ scratch=$(mktemp -d)
 trap 'chmod -R u+rwx "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
 cp -R "$case_dir"/. "$scratch"/
 cd "$scratch" || exit 1
-export BLORBPACK=$bin
 bash ./cmd >actual.stdout 2>actual.stderr </dev/null
 status=$?
 
