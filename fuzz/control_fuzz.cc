@@ -65,9 +65,15 @@ void RemoveScratch() {
   if (!ScratchDir.empty()) nftw(ScratchDir.c_str(), RemoveEntry, 8, FTW_DEPTH | FTW_PHYS);
 }
 
-void Require(bool holds, const char* what, size_t offset = 0) {
+constexpr size_t kNowhere = SIZE_MAX;
+
+void Require(bool holds, const char* what, size_t offset = kNowhere) {
   if (holds) return;
-  fprintf(stderr, "control_fuzz: %s (at byte %zu of the output)\n", what, offset);
+  if (offset == kNowhere) {
+    fprintf(stderr, "control_fuzz: %s\n", what);
+  } else {
+    fprintf(stderr, "control_fuzz: %s (at byte %zu of the output)\n", what, offset);
+  }
   RemoveScratch();
   abort();
 }
