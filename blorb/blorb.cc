@@ -115,7 +115,8 @@ void WriteBlorb(FILE* control, FILE* output) {
     ReleaseChunk(Blorb[slot]);
     Blorb[slot] = nullptr;
   }
-
+  // The table belongs to the job like the records in it: a finished job holds
+  // no heap block.
   free(Blorb);
   Blorb = nullptr;
   TableCapacity = 0;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "common/encode.h"
+#include "common/faults.h"
 
 void MemoryExceeded() {
   // write(2) rather than stdio: stderr may itself need memory it cannot get.
@@ -14,13 +15,13 @@ void MemoryExceeded() {
 
 void* my_malloc(size_t size) {
   // malloc(0) may legally return null; a zero-byte request is not a failure.
-  void* block = malloc(size == 0 ? 1 : size);
+  void* block = AllocationFails() ? nullptr : malloc(size == 0 ? 1 : size);
   if (block == nullptr) MemoryExceeded();
   return block;
 }
 
 void* my_realloc(void* block, size_t size) {
-  void* grown = realloc(block, size == 0 ? 1 : size);
+  void* grown = AllocationFails() ? nullptr : realloc(block, size == 0 ? 1 : size);
   if (grown == nullptr) MemoryExceeded();
   return grown;
 }

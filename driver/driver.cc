@@ -6,6 +6,7 @@
 
 #include "blorb/blorb.h"
 #include "common/encode.h"
+#include "common/faults.h"
 
 static char* concat(const char* base, const char* extension) {
   size_t baseLength = strlen(base);
@@ -62,7 +63,7 @@ int BlorbpackMain(int argc, char** argv) {
              outputInfo.st_ino == controlInfo.st_ino) {
     // Opening the output would empty the control file before it is read.
     printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, controlName);
-  } else if ((OutputFile = fopen(outputName, "wb")) == nullptr) {
+  } else if ((OutputFile = OpenOutput(outputName)) == nullptr) {
     printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, outputName);
   } else {
     WriteBlorb(control, OutputFile);

@@ -11,12 +11,16 @@
 #   expected.absent   names of files that must not exist afterwards
 #   expected.info     what blorbinfo prints for out.blorb, exactly
 #   expected.info-status  blorbinfo's exit status for out.blorb (absent: 0)
-#   skip-if-sanitized the case needs what sanitizers take away (address-space limits)
-#   requires          a shell condition; when false the case is skipped, with the reason
+#   skip-if-sanitized the case needs what sanitizers and memcheck take away
+#                     (address-space limits)
+#   requires          a shell condition ($BLORBPACK set); when false the case is
+#                     skipped, with the reason
 set -u
 bin=$1
 case_dir=$2
 info=$3
+export BLORBPACK=$bin
+export BLORBINFO=$info
 if [ -e "$case_dir/requires" ] && ! bash "$case_dir/requires" >/dev/null 2>&1; then
   echo "skipped: this machine lacks: $(cat "$case_dir/requires")"
   exit 77
@@ -29,8 +33,6 @@ scratch=$(mktemp -d)
 trap 'chmod -R u+rwx "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
 cp -R "$case_dir"/. "$scratch"/
 cd "$scratch" || exit 1
-export BLORBPACK=$bin
-export BLORBINFO=$info
 bash ./cmd >actual.stdout 2>actual.stderr </dev/null
 status=$?
 

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Failure injection at every point a run reaches, with the BLORBPACK_FAULTS
+# build of the packager (see common/faults.h):
+#   sweep.sh BINARY JOB KIND
+# JOB is one of the representative runs below: inline (text and numbers),
+# files (picture, embedded FORM, a mapped file, unindexed, missing and empty
+# files) or many (enough records for the chunk table to grow).
+# KIND alloc fails the Nth allocation, for every N the run makes: each run must
+# end with exactly "Error: Memory exceeded!" on standard error and status 2.
+# KIND output-unbuffered, output-buffered (a 61-byte buffer) and output (the
+# stream's own buffer) fail the Nth write, seek or close of the output file:
+# each run must end with the "Can't write Blorb Output File" message and
+# status 1, and leave no output file. Either way, what was printed before must
+# be the start of what a complete run prints, and no file may pass for
+# complete. A sanitizer report fails the check through standard error.
+set -u
+binary=$1
+job=$2
+kind=$3
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch" || exit 1
+
+case $job in
+  inline)
+    printf '0 1 ANNO Hello, world\n1 2 RelN 7\n3 3 Fspc 300\n0 4 AUTH Someone\n' >ctl.blc
+    ;;
+  files)
+    printf 12345 >pic.png
+    printf 'FORM\0\0\0\4AIFF' >snd.aiff
+    head -c 300000 /dev/zero | tr '\0' b >big.bin  # large enough to be mapped
+    printf 'notes\n' >notes.txt
+    : >empty
+    printf '%s\n' 'Pict 1 PNG pic.png' 'Snd 2 FORM snd.aiff' 'Data 3 BIN big.bin' '2 4 TEXT notes.txt' \
+      'Data 5 TEXT missing.txt' 'Data 6 TEXT empty' '2x 7 TEXT pic.png' '0 8 ANNO odd' >ctl.blc
+    ;;
+  many)
+    printf 12345 >pic.png
+    for ((i = 0; i < 300; ++i)); do
+      if ((i % 2)); then echo "Pict $i PNG pic.png"; else echo "0 $i ANNO x"; fi
+    done >ctl.blc
+    ;;
+  *) echo "sweep.sh: no job $job" >&2; exit 2 ;;
+esac
+
+unset BLORBPACK_FAIL_ALLOC BLORBPACK_FAIL_OUTPUT BLORBPACK_OUTPUT_BUFFER BLORBPACK_FAULT_COUNTS
+case $kind in
+  alloc) ;;
+  output-unbuffered) export BLORBPACK_OUTPUT_BUFFER=0 ;;
+  output-buffered) export BLORBPACK_OUTPUT_BUFFER=61 ;;
+  output) ;;
+  *) echo "sweep.sh: no kind $kind" >&2; exit 2 ;;
+esac
+
+slurp() {  # slurp VARIABLE FILE: the whole file, trailing line feeds included
+  IFS= read -r -d '' "$1" <"$2"
+}
+
+failures=0
+fail() {
+  echo "$kind point $point of $job: $*"
+  echo "--- stdout:"; cat out.txt
+  echo "--- stderr:"; cat err.txt
+  failures=$((failures + 1))
+  ((failures < 5)) || exit 1
+}
+
+"$binary" ctl.blc out.blorb >want.txt 2>err.txt
+if [ $? -ne 0 ] || [ -s err.txt ]; then echo "the run without faults failed"; cat want.txt err.txt; exit 1; fi
+cp out.blorb want.blorb
+slurp want want.txt
+
+# Counting run: the output goes through the counting device but nothing fails;
+# the file and the messages must be those of the plain run.
+[ "$kind" = alloc ] || export BLORBPACK_FAIL_OUTPUT=0
+export BLORBPACK_FAULT_COUNTS=$scratch/counts
+point=0
+"$binary" ctl.blc out.blorb >out.txt 2>err.txt
+status=$?
+slurp got out.txt
+{ [ $status -eq 0 ] && [ "$got" = "$want" ] && [ ! -s err.txt ] && cmp -s out.blorb want.blorb; } ||
+  fail "the counting run differs from the plain run"
+{ read -r _ allocations; read -r _ outputs; } <counts
+if [ "$kind" = alloc ]; then points=$allocations; else points=$outputs; fi
+
+memory_message=$'Error: Memory exceeded!\n'
+write_message=$'blorbpack: Error: Can\'t write Blorb Output File "out.blorb".\n'
+for ((point = 1; point <= points + 1; ++point)); do
+  rm -f out.blorb counts
+  if [ "$kind" = alloc ]; then
+    BLORBPACK_FAIL_ALLOC=$point "$binary" ctl.blc out.blorb >out.txt 2>err.txt
+  else
+    BLORBPACK_FAIL_OUTPUT=$point "$binary" ctl.blc out.blorb >out.txt 2>err.txt
+  fi
+  status=$?
+  slurp got out.txt
+  slurp errors err.txt
+  if ((point > points)); then
+    # One past the last point: nothing fails and the run is complete.
+    { [ $status -eq 0 ] && [ "$got" = "$want" ] && [ -z "$errors" ] && cmp -s out.blorb want.blorb; } ||
+      fail "a run past the last point is not the plain run"
+    continue
+  fi
+  { read -r _ reached_allocations; read -r _ reached_outputs; } <counts
+  if [ "$kind" = alloc ]; then
+    [ $status -eq 2 ] || fail "status $status, not 2"
+    [ "$errors" = "$memory_message" ] || fail "standard error is not the memory message alone"
+    [[ "$want" == "$got"* ]] || fail "standard output is not the start of a complete run's"
+    [ "$reached_allocations" -eq "$point" ] || fail "the run made $reached_allocations allocations, not $point"
+    if [ -e out.blorb ]; then
+      header=
+      IFS= read -r -N 8 header <out.blorb
+      [ ${#header} -lt 8 ] || [ "${header:4:4}" = latr ] || fail "the output passes for complete"
+    fi
+  else
+    [ $status -eq 1 ] || fail "status $status, not 1"
+    [ -z "$errors" ] || fail "standard error is not empty"
+    [[ "$got" == *"$write_message" && "$want" == "${got%"$write_message"}"* ]] ||
+      fail "standard output is not the start of a complete run's and the write message"
+    [ ! -e out.blorb ] || fail "the output file was left"
+    [ "$reached_outputs" -ge "$point" ] || fail "the failing point was not reached"
+  fi
+done
+echo "$job, $kind: $points failure points, each ended as it must; $failures wrong"
+[ $failures -eq 0 ]
