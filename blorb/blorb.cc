@@ -92,12 +92,31 @@ void BuildIndex(FILE* control) {
   }
 }
 
+// Data reaches the output at most this much per write. The kernel sizes the
+// page-cache folios of a file by the writes that fill it: written whole, a
+// resource of many megabytes is cached in folios of 2 MiB. On a virtual
+// machine whose host takes back free memory, blocks that large are mostly ones
+// it has taken, and getting them back cost more than the copy: 1 GiB packed in
+// 0.7-2.4 s instead of 0.35 s. Pieces of 256 KiB, which the stream passes on
+// as writes just short of that, keep every folio at 128 KiB or less, a size
+// the guest's own free memory still has.
+constexpr size_t kWritePiece = 256 * 1024;
+
 void Write_Chunk(FILE* output, const Chunk* record) {
   if (!is_form(record)) {
     write_id(output, record->type);
     write_int(output, static_cast<uint32_t>(record->length));
   }
-  if (record->length > 0) fwrite(record->data, 1, static_cast<size_t>(record->length), output);
+  const unsigned char* data = record->data;
+  size_t left = static_cast<size_t>(record->length);
+  while (left > 0) {
+    size_t piece = left < kWritePiece ? left : kWritePiece;
+    // The error stays flagged on the stream for the caller; writing on after
+    // it would only fail again.
+    if (fwrite(data, 1, piece, output) != piece) break;
+    data += piece;
+    left -= piece;
+  }
   if (record->length & 1) putc(0, output);
 }
 

@@ -105,3 +105,27 @@ TEST(WarnAbout, RepeatedPairIsFoundAmongManyAndNamesTheFirstRecord) {
             "bp: Warning: 3002: Usage \"Datum\" is not one that readers look up (Pict, Snd, Data, Exec): no game "
             "can ask for this resource\n");
 }
+
+// A mapped resource goes out in several writes; each has to continue exactly
+// where the last one stopped, also when the chunks before it ended in the
+// middle of the stream's buffer, and the pad byte still has to follow.
+TEST(WriteBlorb, LargeResourceArrivesWholeAndPadded) {
+  std::string dir = MakeScratchDir();
+  constexpr size_t kSize = 2 * 262144 + 12345;  // odd, and over the mapping threshold
+  std::string data(kSize, '\0');
+  for (size_t i = 0; i < kSize; ++i) data[i] = static_cast<char>(i * 131 + i / 4093);
+  WriteFile(dir + "/big.bin", data);
+  std::string bytes = Pack("0 1 ANNO abc\nData 7 BINA " + dir + "/big.bin\n");
+  RemoveTree(dir);
+
+  std::string head("FORM\x00\x08\x30\x6A" "IFRS"
+                   "RIdx\0\0\0\x10\0\0\0\x01"
+                   "Data\0\0\0\x07\0\0\0\x30"  // start 48
+                   "ANNO\0\0\0\x03" "abc\0"
+                   "BINA\x00\x08\x30\x39",
+                   56);
+  ASSERT_EQ(bytes.size(), 56 + kSize + 1);
+  EXPECT_EQ(bytes.substr(0, 56), head);
+  EXPECT_TRUE(bytes.compare(56, kSize, data) == 0);
+  EXPECT_EQ(bytes.back(), '\0');
+}
