@@ -1,5 +1,6 @@
 #include "blorb/blorb.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -33,6 +34,9 @@ static void add_slot(Chunk* record) {
 }
 
 [[noreturn]] static void output_failed() {
+  // The kernel refuses to copy from pages of a mapped resource that another
+  // program has truncated away: that is the resource's fault, not the disk's.
+  if (errno == EFAULT) ResourceCutShort();
   printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, OutputName);
   AbandonOutput();
 }

@@ -29,11 +29,12 @@ static void write_text(const char* text) {
   (void)ignored;
 }
 
-// The heap and the output stream may be mid-update, so nothing here touches
-// them. Standard output is flushed all the same, so that the messages before
-// the failure are not lost: the only accesses that can fault are reads of
-// mapped resource data, and none of those happens inside a call on stdout.
-static void mapping_lost(int) {
+// Also called from a signal handler, so only async-signal-safe calls, and
+// nothing that touches the heap or the output stream, which may be mid-update.
+// Standard output is flushed all the same, so that the messages before the
+// failure are not lost: the only accesses that can fault are reads of mapped
+// resource data, and none of those happens inside a call on stdout.
+void ResourceCutShort() {
   fflush(stdout);
   write_text(MyName != nullptr ? MyName : "blorbpack");
   write_text(": Error: A resource file was cut short while it was being packed.\n");
@@ -43,6 +44,8 @@ static void mapping_lost(int) {
   }
   _exit(1);
 }
+
+static void mapping_lost(int) { ResourceCutShort(); }
 
 void InstallMappingGuard() {
   struct sigaction action;

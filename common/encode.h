@@ -48,6 +48,7 @@ void InstallMemoryHandler();
 // while it is mapped would otherwise kill the run with SIGBUS. This ends the
 // run as AbandonOutput does, with a message on standard error.
 void InstallMappingGuard();
+[[noreturn]] void ResourceCutShort();
 
 // Output-stream encoders.
 void write_int(FILE* stream, uint32_t value);
