@@ -12,15 +12,20 @@ const char* ControlName = "";
 const char* OutputName = "";
 FILE* OutputFile = nullptr;
 
+// Only a regular file is ours to delete: the output may be a device. Safe in
+// a signal handler.
+static void discard_output() {
+  struct stat info;
+  if (OutputName[0] != '\0' && stat(OutputName, &info) == 0 && S_ISREG(info.st_mode)) {
+    unlink(OutputName);
+  }
+}
+
 void AbandonOutput() {
   fflush(stdout);
   if (OutputFile != nullptr) fclose(OutputFile);
   OutputFile = nullptr;
-  // Only a regular file is ours to delete: the output may be a device.
-  struct stat info;
-  if (OutputName[0] != '\0' && stat(OutputName, &info) == 0 && S_ISREG(info.st_mode)) {
-    remove(OutputName);
-  }
+  discard_output();
   exit(1);
 }
 
@@ -38,10 +43,7 @@ void ResourceCutShort() {
   fflush(stdout);
   write_text(MyName != nullptr ? MyName : "blorbpack");
   write_text(": Error: A resource file was cut short while it was being packed.\n");
-  struct stat info;
-  if (OutputName[0] != '\0' && stat(OutputName, &info) == 0 && S_ISREG(info.st_mode)) {
-    unlink(OutputName);
-  }
+  discard_output();
   _exit(1);
 }
 
