@@ -12,18 +12,13 @@ int32_t IndexEntries = 0;
 
 static size_t TableCapacity = 0;
 
-constexpr int64_t kChunkHeaderSize = 8;
 constexpr int64_t kContainerHeaderSize = 12;
 
 static bool is_indexed(const Chunk* record) { return strcmp(record->usage, "0") != 0; }
 
 static bool is_form(const Chunk* record) { return strcmp(record->type, "FORM") == 0; }
 
-// Bytes the record takes in the output, pad byte included.
-static int64_t chunk_size(const Chunk* record) {
-  int64_t header = is_form(record) ? 0 : kChunkHeaderSize;
-  return header + record->length + (record->length & 1);
-}
+static int64_t chunk_size(const Chunk* record) { return ChunkBytes(record->type, record->length); }
 
 static void add_slot(Chunk* record) {
   if (static_cast<size_t>(Chunks) == TableCapacity) {

@@ -137,9 +137,12 @@ static bool is_printable(const char* text, size_t count) {
   return true;
 }
 
+int64_t ChunkBytes(const char* type, int64_t length) {
+  return (strcmp(type, "FORM") == 0 ? 0 : 8) + length + (length & 1);
+}
+
 void ReserveOutput(int64_t length, const char* type, bool indexed) {
-  // An embedded "FORM" brings its own chunk header.
-  int64_t bytes = (strcmp(type, "FORM") == 0 ? 0 : 8) + length + (length & 1);
+  int64_t bytes = ChunkBytes(type, length);
   if (indexed) bytes += kIndexEntrySize;
   if (PackedSize + bytes > kMaxBlorbSize) {
     printf("%s: Error: Blorb Output File \"%s\" would be larger than 2 GiB.\n", MyName, OutputName);

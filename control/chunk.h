@@ -50,6 +50,11 @@ constexpr int64_t kIndexEntrySize = 12;
 // fix are reported on standard output, quoting Line.
 Chunk* ReadChunk(FILE* control);
 
+// Bytes a chunk of this type and length takes in the Blorb file: its header,
+// unless it is an embedded "FORM" that brings its own, the data and the pad
+// byte after an odd length.
+int64_t ChunkBytes(const char* type, int64_t length);
+
 // Accounts for a record about to be accepted. When the Blorb file would grow
 // beyond what its 32-bit length field can describe, the run ends with status 1
 // before anything more is read.
