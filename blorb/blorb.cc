@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "blorb/format.h"
 #include "common/encode.h"
 
 Chunk** Blorb = nullptr;
@@ -11,8 +12,6 @@ int32_t Chunks = 1;
 int32_t IndexEntries = 0;
 
 static size_t TableCapacity = 0;
-
-constexpr int64_t kContainerHeaderSize = 12;
 
 static bool is_indexed(const Chunk* record) { return strcmp(record->usage, "0") != 0; }
 
@@ -74,7 +73,7 @@ void BuildIndex(FILE* control) {
 
   // Every size is known now, so each start can be stored directly instead of
   // seeking back to patch it while the chunks are written.
-  int64_t start = kContainerHeaderSize + chunk_size(index);
+  int64_t start = static_cast<int64_t>(kContainerHeaderSize) + chunk_size(index);
   unsigned char* entry = index->data + 4;
   for (int32_t slot = 1; slot < Chunks; ++slot) {
     const Chunk* record = Blorb[slot];
