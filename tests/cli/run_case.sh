@@ -15,12 +15,24 @@
 #                     (address-space limits)
 #   requires          a shell condition ($BLORBPACK set); when false the case is
 #                     skipped, with the reason
+#   requires-posix    what the case needs of a POSIX system (/dev/full, FIFOs,
+#   requires-windows  ...), or of Windows: elsewhere it is skipped with that
+#                     reason. BLORBPACK_TARGET names the programs' platform:
+#                     posix (the default) or windows.
+#   expected.*.windows  stands for expected.* where the platforms differ
 set -u
 bin=$1
 case_dir=$2
 info=$3
 export BLORBPACK=$bin
 export BLORBINFO=$info
+target=${BLORBPACK_TARGET:-posix}
+for platform in posix windows; do
+  if [ "$platform" != "$target" ] && [ -e "$case_dir/requires-$platform" ]; then
+    echo "skipped on $target: the case needs $(cat "$case_dir/requires-$platform")"
+    exit 77
+  fi
+done
 if [ -e "$case_dir/requires" ] && ! bash "$case_dir/requires" >/dev/null 2>&1; then
   echo "skipped: this machine lacks: $(cat "$case_dir/requires")"
   exit 77
@@ -33,6 +45,9 @@ scratch=$(mktemp -d)
 trap 'chmod -R u+rwx "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
 cp -R "$case_dir"/. "$scratch"/
 cd "$scratch" || exit 1
+for file in expected.*."$target"; do
+  [ -e "$file" ] && mv "$file" "${file%."$target"}"
+done
 bash ./cmd >actual.stdout 2>actual.stderr </dev/null
 status=$?
 
