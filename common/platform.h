@@ -58,6 +58,9 @@ bool ReplaceWithTemporary(const char* name);
 // Removes the temporary file if there is one. Safe in a signal handler.
 void RemoveTemporary();
 
+// True when the existing file name leads to may be written by this process.
+bool CanWrite(const char* name);
+
 // Opens an existing file that is not a regular file (a device, a FIFO, a
 // terminal) for writing, without creating anything. Returns -1 on failure.
 int OpenForWriting(const char* name);

@@ -190,6 +190,8 @@ void RemoveTemporary() {
   if (path != nullptr) unlink(path);
 }
 
+bool CanWrite(const char* name) { return access(name, W_OK) == 0; }
+
 int OpenForWriting(const char* name) { return open(name, O_WRONLY | O_TRUNC | O_CLOEXEC); }
 
 FILE* StreamOnDescriptor(int descriptor) { return fdopen(descriptor, "wb"); }
