@@ -25,10 +25,19 @@ struct Chunk {
   int32_t length;                   // number of data bytes
   unsigned char* data;              // owned; null when there are no bytes
   bool mapped;                      // data is a mapping of the resource file
+  int source;                       // when mapped: the file, kept open to check it
+  int64_t modified;                 // when mapped: the file's time when it was mapped
 };
 
 // Releases a record and its data, however the data was obtained.
 void ReleaseChunk(Chunk* chunk);
+
+// Called once a record's data has been written. Data read into memory was
+// copied when it was read; mapped data is the file itself, so the file must
+// still have the size and time it had when it was mapped, or what was written
+// may be zeros or a mix of two versions: the run then ends by
+// ResourceCutShort or ResourceChanged.
+void CheckResource(const Chunk* chunk);
 
 // Set once the constants header has been printed; it is printed at the first
 // resource file that opens, and never again.
