@@ -6,6 +6,7 @@
 
 #include "blorb/format.h"
 #include "common/encode.h"
+#include "common/platform.h"
 
 Chunk** Blorb = nullptr;
 int32_t Chunks = 1;
@@ -142,8 +143,8 @@ void WriteBlorb(FILE* control, FILE* output) {
 
   // The length goes in last, and only after everything before it reached the
   // file: until then the placeholder marks the file as incomplete.
-  off_t end = ftello(output);
-  if (end < 0 || fflush(output) != 0 || fseeko(output, 4, SEEK_SET) != 0) output_failed();
+  int64_t end = StreamPosition(output);
+  if (end < 0 || fflush(output) != 0 || !SeekStream(output, 4)) output_failed();
   write_int(output, static_cast<uint32_t>(end - 8));
   if (fflush(output) != 0 || ferror(output)) output_failed();
 }

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "common/encode.h"
+#include "common/platform.h"
 
 char* MyName = nullptr;
 int64_t Line = 0;
@@ -40,12 +41,19 @@ void str_id(unsigned char* buffer, const char* text) {
 }
 
 char* ShortProgramName(const char* path) {
-  const char* slash = strrchr(path, '/');
-  const char* tail = slash != nullptr ? slash + 1 : path;
+  const char* tail = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (IsPathSeparator(*p)) tail = p + 1;
+  }
   size_t length = strlen(tail);
   char* name = static_cast<char*>(my_malloc(length + 1));
   memcpy(name, tail, length + 1);
   char* dot = strrchr(name, '.');
   if (dot != nullptr) *dot = '\0';
   return name;
+}
+
+void ReportNameProblem(const char* name) {
+  const char* problem = NameProblem(name);
+  if (problem != nullptr) printf("%s: Error: \"%s\" %s.\n", MyName, name, problem);
 }

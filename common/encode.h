@@ -61,9 +61,18 @@ void str_long(unsigned char* buffer, uint32_t value);
 void str_short(unsigned char* buffer, uint32_t value);
 void str_id(unsigned char* buffer, const char* text);
 
-// The last '/'-separated component of path with its last extension removed:
-// "tools/packer.exe" -> "packer". A backslash is an ordinary character. The
-// caller owns the result and releases it with free().
+// The last component of path with its last extension removed:
+// "tools/packer.exe" -> "packer". Components are separated as the system
+// separates them: by "/" alone on POSIX systems, where a backslash is an
+// ordinary character ("tools\packer.exe" -> "tools\packer"); by "\", "/"
+// and ":" on Windows ("C:packer.exe" -> "packer"). The caller owns the result
+// and releases it with free().
 char* ShortProgramName(const char* path);
+
+// Before the message that a file could not be opened: where the system would
+// have taken the name for another file (on Windows: a trailing dot or space, a
+// device's name), a line on standard output that says why. Nothing on POSIX
+// systems.
+void ReportNameProblem(const char* name);
 
 #endif

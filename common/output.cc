@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "common/encode.h"
 #include "common/faults.h"
@@ -25,7 +24,7 @@ static void forget_output() {
 // A Blorb file, even one cut short by an earlier run, begins with "FORM";
 // anything else in its place was most likely named by mistake.
 static bool looks_like_blorb(const char* name) {
-  FILE* file = fopen(name, "rb");
+  FILE* file = OpenStreamForReading(name);
   if (file == nullptr) return true;  // cannot tell; what it holds is unknown
   char start[4];
   bool form = fread(start, 1, sizeof start, file) == sizeof start && memcmp(start, "FORM", 4) == 0;
@@ -89,6 +88,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
     }
   }
   if (OutputFile == nullptr) {
+    ReportNameProblem(name);
     printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
     forget_output();
     return false;
@@ -129,11 +129,6 @@ void AbandonOutput() {
   exit(1);
 }
 
-static void write_text(const char* text) {
-  ssize_t ignored = write(STDERR_FILENO, text, strlen(text));
-  (void)ignored;
-}
-
 // Also called from a signal handler, so only async-signal-safe calls, and
 // nothing that touches the heap or the output stream, which may be mid-update.
 // Standard output is flushed all the same, so that the messages before the
@@ -141,12 +136,12 @@ static void write_text(const char* text) {
 // resource data, and none of those happens inside a call on stdout.
 [[noreturn]] static void resource_failed(const char* what) {
   fflush(stdout);
-  write_text(MyName != nullptr ? MyName : "blorbpack");
-  write_text(": Error: A resource file was ");
-  write_text(what);
-  write_text(" while it was being packed.\n");
+  WriteStandardError(MyName != nullptr ? MyName : "blorbpack");
+  WriteStandardError(": Error: A resource file was ");
+  WriteStandardError(what);
+  WriteStandardError(" while it was being packed.\n");
   RemoveTemporary();
-  _exit(1);
+  _Exit(1);
 }
 
 void ResourceCutShort() { resource_failed("cut short"); }

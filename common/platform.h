@@ -3,11 +3,64 @@
 // step, the signals that must not leave that file behind, the standard
 // descriptors, and mapping a resource file into memory. Everything else in
 // the program is the same on every system.
+//
+// Two sources for each system: platform_files_SYSTEM.cc, what both programs
+// need to read files and talk to the user (names, arguments, standard streams,
+// file status), and platform_SYSTEM.cc, the packager's output and resources.
+// SYSTEM is posix (Linux, the BSDs, macOS) or windows. File names, arguments
+// and messages are UTF-8 everywhere; files are read and written as bytes,
+// never translated.
 #ifndef BLORBPACK_COMMON_PLATFORM_H
 #define BLORBPACK_COMMON_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+// Called first in main: where the system hands the command line over in
+// another form (UTF-16 on Windows), argv is replaced by the same arguments in
+// UTF-8, for the life of the process.
+void UseUtf8Arguments(int* argc, char*** argv);
+
+// True for a character that separates the components of a path: "/" on POSIX
+// systems, where every other character may be part of a name; "\", "/" and
+// ":" (after a drive letter) on Windows.
+bool IsPathSeparator(char c);
+
+// Opens an existing file for reading its bytes unchanged, not passed on to
+// other programs. Returns a descriptor, or -1. On Windows a name that the
+// system would take for another file (a trailing space or dot, a device name
+// such as CON with an extension) opens nothing: see NameProblem.
+int OpenForReading(const char* name);
+
+// The same as a buffered stream, or null.
+FILE* OpenStreamForReading(const char* name);
+
+// Why the system cannot give a file by this exact name, or null when it can:
+// on Windows, names it would quietly change into the name of another file.
+// Never anything on POSIX systems.
+const char* NameProblem(const char* name);
+
+// Reads up to size bytes; returns the count read, 0 at the end of the file,
+// -1 on an error. An interrupted read is taken up again.
+int64_t ReadDescriptor(int descriptor, unsigned char* data, size_t size);
+
+// The size of a disk device (on POSIX systems, a block device), found by
+// seeking to its end and back to the start; -1 for anything else, whose size is
+// known only by reading it to its end.
+int64_t DeviceSize(int descriptor);
+
+// The descriptor a stream reads or writes.
+int DescriptorOfStream(FILE* stream);
+
+// 64-bit positions on a stream: the position, or -1; seeking from the start,
+// false on failure.
+int64_t StreamPosition(FILE* stream);
+bool SeekStream(FILE* stream, int64_t offset);
+
+// Writes text straight to standard error, bypassing stdio. Safe in a signal
+// handler and when the heap is exhausted.
+void WriteStandardError(const char* text);
 
 enum FileKind { kNoFile, kRegularFile, kDirectory, kOtherFile };
 
@@ -31,7 +84,9 @@ bool SameFile(const FileStatus* a, const FileStatus* b);
 
 // Descriptors 0, 1 and 2 that are closed when the program starts are opened on
 // the null device, so that no file the program opens later can take their
-// place and receive what is meant for standard output or standard error.
+// place and receive what is meant for standard output or standard error. All
+// three pass bytes unchanged: where the system has a text mode (Windows), they
+// are put in binary mode, so that lines end with a line feed alone.
 void OpenStandardDescriptors();
 
 // The name of the file that writing to name would reach: symbolic links are
@@ -74,12 +129,30 @@ void CloseDescriptor(int descriptor);
 // by the same signal, so that whoever started it sees why it ended. Signals
 // that were ignored when the program started stay ignored. A mapped resource
 // that another program cuts short (SIGBUS) ends the run by ResourceCutShort.
+// On Windows the console's interrupts (Ctrl+C, Ctrl+Break, its window closed)
+// remove the temporary file before the process ends.
 void InstallSignalHandlers();
 
 // Maps size bytes of an open regular file read-only and reads them in, or
-// returns null when the file cannot be mapped. The mapping outlives the
-// descriptor.
+// returns null when the file cannot be mapped, and always on Windows, where
+// the file is read instead. The mapping outlives the descriptor.
 unsigned char* MapFile(int descriptor, int64_t size);
 void UnmapFile(unsigned char* data, int64_t size);
+
+#if defined(_WIN32)
+// Within the layer: the name as Windows takes it, in UTF-16 and, when it is
+// too long for the classic calls, as an extended-length path; null when
+// NameProblem has a reason against it (or memory ran out). Released with
+// free().
+wchar_t* WindowsName(const char* name);
+#endif
+
+// One character of a stream that only this thread reads, without the stream's
+// lock: the control file is read a character at a time.
+#if defined(_WIN32)
+inline int ReadChar(FILE* stream) { return _getc_nolock(stream); }
+#else
+inline int ReadChar(FILE* stream) { return getc_unlocked(stream); }
+#endif
 
 #endif

@@ -1,4 +1,5 @@
-// The platform layer on POSIX systems (Linux, the BSDs, macOS).
+// The platform layer on POSIX systems (Linux, the BSDs, macOS): the
+// packager's output file and resources.
 #include "common/platform.h"
 
 #include <cerrno>
@@ -11,56 +12,6 @@
 #include <unistd.h>
 
 #include "common/encode.h"
-
-static void fill_status(const struct stat& info, FileStatus* status) {
-  if (S_ISREG(info.st_mode)) {
-    status->kind = kRegularFile;
-  } else if (S_ISDIR(info.st_mode)) {
-    status->kind = kDirectory;
-  } else {
-    status->kind = kOtherFile;
-  }
-  status->device = static_cast<uint64_t>(info.st_dev);
-  status->inode = static_cast<uint64_t>(info.st_ino);
-  status->size = static_cast<int64_t>(info.st_size);
-  status->modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-  status->permissions = static_cast<unsigned>(info.st_mode & 07777);
-}
-
-static bool no_status(FileStatus* status) {
-  memset(status, 0, sizeof *status);
-  status->kind = kNoFile;
-  return false;
-}
-
-bool StatusOfName(const char* name, FileStatus* status) {
-  struct stat info;
-  if (stat(name, &info) != 0) return no_status(status);
-  fill_status(info, status);
-  return true;
-}
-
-bool StatusOfDescriptor(int descriptor, FileStatus* status) {
-  struct stat info;
-  if (fstat(descriptor, &info) != 0) return no_status(status);
-  fill_status(info, status);
-  return true;
-}
-
-bool SameFile(const FileStatus* a, const FileStatus* b) {
-  return a->kind != kNoFile && b->kind != kNoFile && a->device == b->device && a->inode == b->inode;
-}
-
-void OpenStandardDescriptors() {
-  // Opening takes the lowest free descriptor, so going up from 0 refills
-  // exactly the closed ones.
-  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
-    if (fcntl(descriptor, F_GETFD) == -1 && errno == EBADF) {
-      int opened = open("/dev/null", O_RDWR);
-      if (opened >= 0 && opened != descriptor) close(opened);
-    }
-  }
-}
 
 // Links are followed as the system follows them when it opens a name, up to
 // the same depth; a link that leads nowhere names the file it would create.

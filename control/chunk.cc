@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/encode.h"
+#include "common/platform.h"
 
 int16_t headerPrinted = 0;
 int64_t PackedSize = kEmptyBlorbSize;
@@ -27,9 +28,9 @@ static int next_char(ControlReader* reader) {
     reader->pending = kNothing;
     return c;
   }
-  int c = getc_unlocked(reader->stream);
+  int c = ReadChar(reader->stream);
   if (c == '\r') {
-    int next = getc_unlocked(reader->stream);
+    int next = ReadChar(reader->stream);
     if (next == '\n') return '\n';
     if (next != EOF) ungetc(next, reader->stream);
   } else if (c == EOF) {

@@ -2,13 +2,9 @@
 // "3" names a file whose whole content becomes the chunk's data. Pictures and
 // sounds also get a line in the constants listing, so that a game can refer to
 // them by name.
-#include <cerrno>
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/encode.h"
 #include "common/output.h"
@@ -51,8 +47,7 @@ void CheckResource(const Chunk* chunk) {
 static size_t read_fully(int fd, unsigned char* data, size_t size) {
   size_t count = 0;
   while (count < size) {
-    ssize_t got = read(fd, data + count, size - count);
-    if (got < 0 && errno == EINTR) continue;
+    int64_t got = ReadDescriptor(fd, data + count, size - count);
     if (got <= 0) break;
     count += static_cast<size_t>(got);
   }
@@ -72,8 +67,7 @@ static unsigned char* read_to_end(int fd, int64_t* size) {
   unsigned char* data = static_cast<unsigned char*>(my_malloc(capacity));
   const size_t limit = static_cast<size_t>(kMaxBlorbSize) + 1;
   for (;;) {
-    ssize_t got = read(fd, data + count, capacity - count);
-    if (got < 0 && errno == EINTR) continue;
+    int64_t got = ReadDescriptor(fd, data + count, capacity - count);
     if (got < 0) report_short_read();
     if (got <= 0) break;
     count += static_cast<size_t>(got);
@@ -88,7 +82,7 @@ static unsigned char* read_to_end(int fd, int64_t* size) {
 }
 
 static Chunk* drop(Chunk* chunk, char* name, int fd) {
-  if (fd >= 0) close(fd);
+  if (fd >= 0) CloseDescriptor(fd);
   free(name);
   free(chunk);
   return nullptr;
@@ -122,11 +116,11 @@ Chunk* ReadResource(Chunk* chunk, char* name) {
   // "2" packs a file without indexing it; "2x" is indexed as "0x".
   if (chunk->usage[0] == '2') chunk->usage[0] = '0';
 
-  int fd = open(name, O_RDONLY | O_CLOEXEC);
-  struct stat info;
+  int fd = OpenForReading(name);
   FileStatus status;
   // A directory opens for reading but has no content to pack.
-  if (fd < 0 || fstat(fd, &info) != 0 || !StatusOfDescriptor(fd, &status) || S_ISDIR(info.st_mode)) {
+  if (fd < 0 || !StatusOfDescriptor(fd, &status) || status.kind == kDirectory) {
+    ReportNameProblem(name);
     printf("%s: Error: %" PRId64 ": Can't open file %s\n", MyName, Line, name);
     return drop(chunk, name, fd);
   }
@@ -140,12 +134,11 @@ Chunk* ReadResource(Chunk* chunk, char* name) {
 
   int64_t size = 0;
   unsigned char* data = nullptr;
-  off_t end;
-  if (S_ISREG(info.st_mode) && info.st_size > 0) {
-    size = info.st_size;
-  } else if (S_ISBLK(info.st_mode) && (end = lseek(fd, 0, SEEK_END)) >= 0) {
+  int64_t end;
+  if (status.kind == kRegularFile && status.size > 0) {
+    size = status.size;
+  } else if ((end = DeviceSize(fd)) >= 0) {
     size = end;
-    lseek(fd, 0, SEEK_SET);
   } else {
     // Pipes and devices, and files that report no size but have content to
     // read (those under /proc).
@@ -176,7 +169,7 @@ Chunk* ReadResource(Chunk* chunk, char* name) {
 
   chunk->modified = status.modified;
   if (data == nullptr) data = load(fd, size, chunk);
-  if (!chunk->mapped) close(fd);
+  if (!chunk->mapped) CloseDescriptor(fd);
   chunk->data = data;
   chunk->length = static_cast<int32_t>(size);
   return chunk;

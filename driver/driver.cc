@@ -55,10 +55,13 @@ int BlorbpackMain(int argc, char** argv) {
   OutputName = outputName;
 
   int status = 1;
-  FILE* control = fopen(controlName, "r");
+  // Read as bytes: the reader takes "\r\n" as a line end itself, and a 0x1A
+  // byte is a character like any other.
+  FILE* control = OpenStreamForReading(controlName);
   FileStatus controlInfo;
-  if (control == nullptr || !StatusOfDescriptor(fileno(control), &controlInfo) ||
+  if (control == nullptr || !StatusOfDescriptor(DescriptorOfStream(control), &controlInfo) ||
       controlInfo.kind == kDirectory) {
+    ReportNameProblem(controlName);
     printf("%s: Error: Can't open Blorb Control File \"%s\".\n", MyName, controlName);
   } else if (OpenBlorbOutput(outputName, &controlInfo)) {
     WriteBlorb(control, OutputFile);

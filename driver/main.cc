@@ -1,3 +1,7 @@
+#include "common/platform.h"
 #include "driver/driver.h"
 
-int main(int argc, char** argv) { return BlorbpackMain(argc, argv); }
+int main(int argc, char** argv) {
+  UseUtf8Arguments(&argc, &argv);
+  return BlorbpackMain(argc, argv);
+}

@@ -1,3 +1,8 @@
+#include "common/platform.h"
 #include "info/info.h"
 
-int main(int argc, char** argv) { return BlorbinfoMain(argc, argv); }
+int main(int argc, char** argv) {
+  UseUtf8Arguments(&argc, &argv);
+  OpenStandardDescriptors();
+  return BlorbinfoMain(argc, argv);
+}

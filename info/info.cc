@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "blorb/format.h"
+#include "common/platform.h"
 
 // Every length, count and offset in the file is 32 bits wide and may hold
 // anything up to 0xFFFFFFFF, so sums of them are made in 64 bits, where an
@@ -456,23 +456,24 @@ size_t ListBlorb(FILE* out, const char* name, const unsigned char* bytes, size_t
 static unsigned char* read_file(const char* name, size_t* size, bool* tooLarge) {
   *size = 0;
   *tooLarge = false;
-  FILE* file = fopen(name, "rb");
+  FILE* file = OpenStreamForReading(name);
   if (file == nullptr) {
-    fprintf(stderr, "blorbinfo: Error: Can't open \"%s\": %s\n", name, strerror(errno));
+    const char* problem = NameProblem(name);
+    fprintf(stderr, "blorbinfo: Error: Can't open \"%s\": %s\n", name, problem != nullptr ? problem : strerror(errno));
     return nullptr;
   }
   // A regular file's size is known before reading it, which spares the copies
   // of a growing buffer and reading gigabytes only to refuse them; pipes and
   // devices are read until they end.
   size_t capacity = 65536;
-  struct stat info;
-  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    if (static_cast<uint64_t>(info.st_size) > kMaxBlorbFileSize) {
+  FileStatus info;
+  if (StatusOfDescriptor(DescriptorOfStream(file), &info) && info.kind == kRegularFile && info.size > 0) {
+    if (static_cast<uint64_t>(info.size) > kMaxBlorbFileSize) {
       fclose(file);
       *tooLarge = true;
       return nullptr;
     }
-    capacity = static_cast<size_t>(info.st_size) + 1;  // one more, to meet the end
+    capacity = static_cast<size_t>(info.size) + 1;  // one more, to meet the end
   }
   unsigned char* bytes = static_cast<unsigned char*>(grow(nullptr, capacity, 1));
   for (;;) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "common/encode.h"
+#include "common/platform.h"
 #include "tests/test_support.h"
 
 // Death tests below make the heap refuse on purpose; under AddressSanitizer
@@ -41,15 +42,22 @@ TEST(Encoders, WriteBigEndianAndPaddedIdentifiers) {
 }
 
 TEST(ShortProgramName, KeepsLastComponentWithoutLastExtension) {
+  // Where the system separates folders by "\" and ":" too (Windows), the
+  // component after the last of them.
+  const bool windows = IsPathSeparator('\\');
   struct Case {
     const char* path;
     const char* name;
   } cases[] = {
       {"tools/packer.exe", "packer"},   {"./dir.old/packer", "packer"},
       {"packer.new.exe", "packer.new"}, {"packer", "packer"},
-      {"tools\\packer.exe", "tools\\packer"}, {"pics/title.png", "title"},
-      {"a.b.png", "a.b"},               {"dir/", ""},
-      {".hidden", ""},                  {"", ""},
+      {"pics/title.png", "title"},      {"a.b.png", "a.b"},
+      {"dir/", ""},                     {".hidden", ""},
+      {"", ""},
+      {"tools\\packer.exe", windows ? "packer" : "tools\\packer"},
+      {"C:\\Games\\Blorb\\blorbpack.exe", windows ? "blorbpack" : "C:\\Games\\Blorb\\blorbpack"},
+      {"D:title.png", windows ? "title" : "D:title"},
+      {"snd\\dir/wave.ogg", "wave"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "info/info.h"
+#include "tests/test_support.h"
 
 using namespace std::string_literals;
 
@@ -15,16 +16,13 @@ namespace {
 // reads a copy of exactly their size, so that the sanitizers catch a read
 // past the end.
 std::string Listing(const std::string& bytes, size_t* problems) {
-  char* text = nullptr;
-  size_t length = 0;
-  FILE* out = open_memstream(&text, &length);
+  FILE* out = tmpfile();
   unsigned char* copy = static_cast<unsigned char*>(malloc(bytes.empty() ? 1 : bytes.size()));
   memcpy(copy, bytes.data(), bytes.size());
   *problems = ListBlorb(out, "f", copy, bytes.size());
   free(copy);
+  std::string listing = ContentsOf(out);
   fclose(out);
-  std::string listing(text, length);
-  free(text);
   return listing;
 }
 

@@ -1,6 +1,8 @@
 #include "tests/test_support.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <string>
 
 FILE* StreamOf(const std::string& text) {
@@ -20,16 +22,24 @@ std::string ContentsOf(FILE* stream) {
   return bytes;
 }
 
+// The standard library's, so that the tests run unchanged on every system.
 std::string MakeScratchDir() {
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/blorbpack-test-XXXXXX";
-  if (mkdtemp(&pattern[0]) == nullptr) abort();
-  return pattern;
+  std::random_device random;
+  std::error_code error;
+  std::filesystem::path base = std::filesystem::temp_directory_path(error);
+  if (error) abort();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path path = base / ("blorbpack-test-" + std::to_string(random()));
+    // create_directory is false for a folder that already exists.
+    if (std::filesystem::create_directory(path, error)) return path.generic_string();
+  }
+  abort();
 }
 
 void RemoveTree(const std::string& path) {
-  std::string command = "rm -rf '" + path + "'";
-  if (system(command.c_str()) != 0) abort();
+  std::error_code error;
+  std::filesystem::remove_all(path, error);
+  if (error) abort();
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

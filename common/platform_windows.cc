@@ -1,0 +1,153 @@
+// The platform layer on Windows: the packager's output file and resources.
+// The temporary file is created so that it may be deleted and renamed while
+// it is open, which lets a console interrupt remove it at any moment.
+#define _CRT_RAND_S  // rand_s, from the system's random number generator
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include "common/encode.h"
+#include "common/platform.h"
+
+// Links are rare on Windows and replacing one replaces the link, so the name
+// is taken as it is.
+char* ResolveLinks(const char* name) {
+  size_t length = strlen(name);
+  char* path = static_cast<char*>(my_malloc(length + 1));
+  memcpy(path, name, length + 1);
+  return path;
+}
+
+// The temporary file's name in both forms: UTF-8 for messages, UTF-16 for the
+// system. The console handler runs on a thread of its own, so both are
+// published and withdrawn under the lock.
+static SRWLOCK TemporaryLock = SRWLOCK_INIT;
+static char* Temporary = nullptr;
+static wchar_t* TemporaryWide = nullptr;
+
+static void forget_temporary() {
+  AcquireSRWLockExclusive(&TemporaryLock);
+  char* name = Temporary;
+  wchar_t* wide = TemporaryWide;
+  Temporary = nullptr;
+  TemporaryWide = nullptr;
+  ReleaseSRWLockExclusive(&TemporaryLock);
+  free(name);
+  free(wide);
+}
+
+static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+int CreateTemporary(const char* name) {
+  static const char kMark[] = ".tmp.";
+  constexpr size_t kRandom = 6;
+  if (NameProblem(name) != nullptr) return -1;
+  size_t length = strlen(name);
+  size_t total = length + sizeof kMark - 1 + kRandom;
+  char* path = static_cast<char*>(my_malloc(total + 1));
+  memcpy(path, name, length);
+  memcpy(path + length, kMark, sizeof kMark - 1);
+  path[total] = '\0';
+
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  wchar_t* wide = nullptr;
+  for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+    for (size_t i = 0; i < kRandom; ++i) {
+      unsigned random = 0;
+      if (rand_s(&random) != 0) break;
+      path[total - kRandom + i] = kLetters[random % 62];
+    }
+    free(wide);
+    wide = WindowsName(path);
+    if (wide == nullptr) break;
+    // CREATE_NEW: never an existing file. Others may read it, and delete or
+    // rename it, as this process does when it is interrupted or done.
+    handle = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  int descriptor = -1;
+  if (handle != INVALID_HANDLE_VALUE) {
+    descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (descriptor < 0) {
+      CloseHandle(handle);
+      DeleteFileW(wide);
+    }
+  }
+  if (descriptor < 0) {
+    free(path);
+    free(wide);
+    return -1;
+  }
+  AcquireSRWLockExclusive(&TemporaryLock);
+  Temporary = path;
+  TemporaryWide = wide;
+  ReleaseSRWLockExclusive(&TemporaryLock);
+  return descriptor;
+}
+
+const char* TemporaryName() { return Temporary; }
+
+bool ReplaceWithTemporary(const char* name) {
+  if (Temporary == nullptr) return false;
+  wchar_t* target = WindowsName(name);
+  if (target == nullptr) return false;
+  // rename() will not replace an existing file here; this does, in one step.
+  AcquireSRWLockExclusive(&TemporaryLock);
+  bool moved = MoveFileExW(TemporaryWide, target, MOVEFILE_REPLACE_EXISTING) != 0;
+  ReleaseSRWLockExclusive(&TemporaryLock);
+  free(target);
+  if (moved) forget_temporary();
+  return moved;
+}
+
+// The name stays remembered, as on POSIX systems: every caller is about to
+// end the process.
+void RemoveTemporary() {
+  AcquireSRWLockExclusive(&TemporaryLock);
+  if (TemporaryWide != nullptr) DeleteFileW(TemporaryWide);
+  ReleaseSRWLockExclusive(&TemporaryLock);
+}
+
+bool CanWrite(const char* name) {
+  wchar_t* wide = WindowsName(name);
+  if (wide == nullptr) return false;
+  DWORD attributes = GetFileAttributesW(wide);
+  free(wide);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+}
+
+int OpenForWriting(const char* name) {
+  wchar_t* wide = WindowsName(name);
+  if (wide == nullptr) return -1;
+  HANDLE handle = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  free(wide);
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (descriptor < 0) CloseHandle(handle);
+  return descriptor;
+}
+
+FILE* StreamOnDescriptor(int descriptor) { return _fdopen(descriptor, "wb"); }
+
+void CloseDescriptor(int descriptor) { _close(descriptor); }
+
+// Ctrl+C, Ctrl+Break, the console closed, the user logging off, the system
+// shutting down: the temporary file goes, then the system's own handling ends
+// the process. The file was opened for deletion by others, so it can go while
+// the main thread still writes to it.
+static BOOL WINAPI console_interrupted(DWORD) {
+  RemoveTemporary();
+  return FALSE;
+}
+
+void InstallSignalHandlers() { SetConsoleCtrlHandler(console_interrupted, TRUE); }
+
+// Reading a mapped file that another program cuts short raises an exception
+// the run could not turn into a message; files are read instead.
+unsigned char* MapFile(int, int64_t) { return nullptr; }
+
+void UnmapFile(unsigned char*, int64_t) {}
