@@ -24,7 +24,12 @@ static void fill_status(const struct stat& info, FileStatus* status) {
   status->device = static_cast<uint64_t>(info.st_dev);
   status->inode = static_cast<uint64_t>(info.st_ino);
   status->size = static_cast<int64_t>(info.st_size);
-  status->modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+#if defined(__APPLE__)
+  const struct timespec& modified = info.st_mtimespec;
+#else
+  const struct timespec& modified = info.st_mtim;
+#endif
+  status->modified = static_cast<int64_t>(modified.tv_sec) * 1000000000 + modified.tv_nsec;
   status->permissions = static_cast<unsigned>(info.st_mode & 07777);
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/random.h>  // getentropy on macOS; glibc has it in unistd.h too
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -11,12 +11,37 @@
 #include "common/encode.h"
 #include "common/platform.h"
 
-// Links are rare on Windows and replacing one replaces the link, so the name
-// is taken as it is.
-char* ResolveLinks(const char* name) {
-  size_t length = strlen(name);
+static char* copy(const char* text) {
+  size_t length = strlen(text);
   char* path = static_cast<char*>(my_malloc(length + 1));
-  memcpy(path, name, length + 1);
+  memcpy(path, text, length + 1);
+  return path;
+}
+
+// A symbolic link (a reparse point) is followed to the file it leads to, as
+// opening the name would, so that the link stays and that file is replaced;
+// any other name is taken as it is.
+char* ResolveLinks(const char* name) {
+  wchar_t* wide = WindowsName(name);
+  if (wide == nullptr) return copy(name);
+  DWORD attributes = GetFileAttributesW(wide);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    handle = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  }
+  free(wide);
+  if (handle == INVALID_HANDLE_VALUE) return copy(name);
+  // The final path comes in the extended-length form (\\?\C:\...), which the
+  // rest of the layer takes as it is.
+  wchar_t final[32768];
+  DWORD length = GetFinalPathNameByHandleW(handle, final, 32768, FILE_NAME_NORMALIZED);
+  CloseHandle(handle);
+  if (length == 0 || length >= 32768) return copy(name);
+  int count = WideCharToMultiByte(CP_UTF8, 0, final, -1, nullptr, 0, nullptr, nullptr);
+  if (count <= 0) return copy(name);
+  char* path = static_cast<char*>(my_malloc(static_cast<size_t>(count)));
+  WideCharToMultiByte(CP_UTF8, 0, final, -1, path, count, nullptr, nullptr);
   return path;
 }
 
