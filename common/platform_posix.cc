@@ -129,6 +129,7 @@ static void forget_temporary() {
 static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 int CreateTemporary(const char* name) {
+  forget_temporary();  // one that was removed already
   static const char kMark[] = ".tmp.";
   constexpr size_t kRandom = 6;
   size_t length = strlen(name);
