@@ -40,6 +40,10 @@ static bool is_standard_stream(int descriptor) {
 bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   forget_output();
   FinalName = ResolveLinks(name);
+  if (FinalName == nullptr) {
+    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
+    return false;
+  }
   // Some names lead to a file only through the system's own links, which
   // point nowhere that can be named (/dev/stdout on a pipe).
   if (!StatusOfName(FinalName, &Replaced) && StatusOfName(name, &Replaced)) {

@@ -91,7 +91,8 @@ void OpenStandardDescriptors();
 
 // The name of the file that writing to name would reach: symbolic links are
 // followed to the file they point to, which need not exist yet. A new heap
-// string (my_malloc) that the caller releases with free().
+// string (my_malloc) that the caller releases with free(), or null when the
+// links go round in a loop.
 char* ResolveLinks(const char* name);
 
 // Creates a new file beside name, in the same directory, under a name no file

@@ -20,9 +20,15 @@ char* ResolveLinks(const char* name) {
   size_t length = strlen(name);
   char* path = static_cast<char*>(my_malloc(length + 1));
   memcpy(path, name, length + 1);
-  for (int hops = 0; hops < 40; ++hops) {
+  for (int hops = 0;; ++hops) {
     struct stat info;
     if (lstat(path, &info) != 0 || !S_ISLNK(info.st_mode)) break;
+    if (hops == 40) {
+      // A loop: opening the name would fail, and the link must not be
+      // replaced by a file.
+      free(path);
+      return nullptr;
+    }
     size_t room = info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : 4096;
     char* target = static_cast<char*>(my_malloc(room));
     ssize_t got = readlink(path, target, room);
@@ -75,6 +81,7 @@ static void forget_temporary() {
 static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 int CreateTemporary(const char* name) {
+  forget_temporary();  // one that was removed already
   static const char kMark[] = ".tmp.";
   constexpr size_t kRandom = 6;
   size_t length = strlen(name);
