@@ -26,11 +26,15 @@ char* ResolveLinks(const char* name) {
   if (wide == nullptr) return copy(name);
   DWORD attributes = GetFileAttributesW(wide);
   HANDLE handle = INVALID_HANDLE_VALUE;
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+  bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (link) {
     handle = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   }
   free(wide);
+  // Links that go round in a loop lead to no file, and must not be replaced
+  // by one.
+  if (link && handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_CANT_RESOLVE_FILENAME) return nullptr;
   if (handle == INVALID_HANDLE_VALUE) return copy(name);
   // The final path comes in the extended-length form (\\?\C:\...), which the
   // rest of the layer takes as it is.
@@ -66,6 +70,7 @@ static void forget_temporary() {
 static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 int CreateTemporary(const char* name) {
+  forget_temporary();  // one that was removed already
   static const char kMark[] = ".tmp.";
   constexpr size_t kRandom = 6;
   if (NameProblem(name) != nullptr) return -1;
