@@ -13,6 +13,10 @@ set(CMAKE_CXX_COMPILER ${mingw_triplet}-g++-posix)
 set(CMAKE_RC_COMPILER ${mingw_triplet}-windres)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The cross-built expat is a static library: its header must not declare the
+# functions as imported from a DLL.
+set(CMAKE_C_FLAGS_INIT "-DXML_STATIC")
+set(CMAKE_CXX_FLAGS_INIT "-DXML_STATIC")
 
 # Libraries and headers come from the cross toolchain's root and from the
 # prefixes named in CMAKE_PREFIX_PATH (the cross-built GoogleTest and expat),
