@@ -166,12 +166,15 @@ FILE* StreamOnDescriptor(int descriptor) { return _fdopen(descriptor, "wb"); }
 void CloseDescriptor(int descriptor) { _close(descriptor); }
 
 // Ctrl+C, Ctrl+Break, the console closed, the user logging off, the system
-// shutting down: the temporary file goes, then the system's own handling ends
-// the process. The file was opened for deletion by others, so it can go while
+// shutting down: the temporary file goes, then the process ends at once with
+// the status that tells an interrupted program, as the system's own handling
+// would, but without running exit handlers on this thread while the main one
+// is mid-write. The file was opened for deletion by others, so it can go while
 // the main thread still writes to it.
 static BOOL WINAPI console_interrupted(DWORD) {
   RemoveTemporary();
-  return FALSE;
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+  return TRUE;
 }
 
 void InstallSignalHandlers() { SetConsoleCtrlHandler(console_interrupted, TRUE); }
