@@ -175,3 +175,22 @@ TEST(ReadChunk, LongTextArgumentsAreKeptWhole) {
   ASSERT_EQ(reading.records.size(), 1u);
   EXPECT_EQ(reading.records[0].data, text);
 }
+
+// The last byte a 32-bit length can describe is the limit itself: a job of
+// exactly 2,147,483,647 bytes fits, one byte more ends the run before
+// anything of the record is read. Sizes are set directly, so nothing is big.
+TEST(ReserveOutputDeathTest, TheLimitIsTheLargestLengthField) {
+  static char name[] = "bp";
+  MyName = name;
+  PackedSize = kMaxBlorbSize - 34;  // room for a header, 13 bytes, a pad and an index entry
+  EXPECT_EXIT(
+      {
+        ReserveOutput(13, "BIN", true);
+        exit(PackedSize == kMaxBlorbSize ? 0 : 3);
+      },
+      testing::ExitedWithCode(0), "");
+  PackedSize = kMaxBlorbSize - 33;
+  EXPECT_EXIT(ReserveOutput(13, "BIN", true), testing::ExitedWithCode(1), "");
+  ResetReader();
+  MyName = nullptr;
+}
