@@ -226,3 +226,25 @@ TEST(ReadChunk, LongTextArgumentsAreKeptWhole) {
   ASSERT_EQ(reading.records.size(), 1u);
   EXPECT_EQ(reading.records[0].data, text);
 }
+
+TEST(ReadChunk, SixteenBitValuesOutsideTheirRangeDrawAWarning) {
+  struct Case {
+    const char* text;
+    bool warned;
+  } cases[] = {
+      {"1 0 RelN 65535\n", false},
+      {"1 0 RelN -32768\n", false},
+      {"1 0 RelN 65536\n", true},
+      {"1 0 RelN -32769\n", true},
+      {"3 0 Numb 65536\n", false},  // 32 bits hold it
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Reading reading = ReadAll(c.text);
+    ASSERT_EQ(reading.records.size(), 1u);
+    EXPECT_EQ(reading.stderrText.find("does not fit in 16 bits") != std::string::npos, c.warned);
+  }
+  EXPECT_EQ(ReadAll("1 0 RelN -32769\n").stderrText,
+            "bp: Warning: 1: Number -32769 does not fit in 16 bits (-32768 to 65535): it is packed as its low "
+            "16 bits, 32767\n");
+}
