@@ -30,6 +30,7 @@ struct Frontispiece {
 };
 static Frontispiece* Frontispieces = nullptr;
 static size_t FrontispieceCount = 0;
+static size_t FrontispieceCapacity = 0;
 
 static size_t slot_of(const char* usage, int32_t number, size_t capacity) {
   uint64_t hash = 1469598103934665603u;
@@ -89,7 +90,8 @@ static void warn_indexed(const Chunk* record) {
   }
   if (length > kIdSize) {
     // "Pictur" is a picture to every reader, which may or may not be meant.
-    fprintf(stderr, "%s: Warning: %" PRId64 ": Usage \"%s\" is cut to its first four characters, \"%.4s\", in the index%s\n",
+    fprintf(stderr,
+            "%s: Warning: %" PRId64 ": Usage \"%s\" is cut to its first four characters, \"%.4s\", in the index%s\n",
             MyName, Line, record->usage, record->usage,
             IsLookedUpUsage(usage) ? ", under which readers look it up" : "");
   }
@@ -136,8 +138,11 @@ void WarnAbout(const Chunk* record) {
   const char* problem = SignatureProblem(type, record->data, static_cast<size_t>(record->length));
   if (problem != nullptr) fprintf(stderr, "%s: Warning: %" PRId64 ": %s\n", MyName, Line, problem);
   if (strcmp(record->type, "Fspc") == 0 && record->length == 4) {
-    Frontispieces = static_cast<Frontispiece*>(
-        my_realloc(Frontispieces, (FrontispieceCount + 1) * sizeof(Frontispiece)));
+    if (FrontispieceCount == FrontispieceCapacity) {
+      FrontispieceCapacity = FrontispieceCapacity == 0 ? 4 : 2 * FrontispieceCapacity;
+      Frontispieces = static_cast<Frontispiece*>(
+          my_realloc(Frontispieces, FrontispieceCapacity * sizeof(Frontispiece)));
+    }
     Frontispieces[FrontispieceCount++] = {Line, static_cast<int32_t>(str_value(record->data))};
   }
 }
@@ -163,4 +168,5 @@ void ResetWarnings() {
   free(Frontispieces);
   Frontispieces = nullptr;
   FrontispieceCount = 0;
+  FrontispieceCapacity = 0;
 }
