@@ -120,7 +120,7 @@ uint32_t BigEndian(const std::string& bytes, size_t at) {
 }
 
 void RequireStartState() {
-  Require(Blorb == nullptr && Chunks == 1 && IndexEntries == 0 && Line == 0 &&
+  Require(Blorb == nullptr && Chunks == 1 && IndexEntries == 0 && Line == 0 && RecordLine == 0 &&
               headerPrinted == 0 && PackedSize == kEmptyBlorbSize,
           "the program-wide state did not go back to its start");
 }
