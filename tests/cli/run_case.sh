@@ -27,12 +27,14 @@ info=$3
 export BLORBPACK=$bin
 export BLORBINFO=$info
 target=${BLORBPACK_TARGET:-posix}
-for platform in posix windows; do
-  if [ "$platform" != "$target" ] && [ -e "$case_dir/requires-$platform" ]; then
-    echo "skipped on $target: the case needs $(cat "$case_dir/requires-$platform")"
-    exit 77
-  fi
-done
+if [ "$target" != posix ] && [ -e "$case_dir/requires-posix" ]; then
+  echo "skipped: needs what only POSIX systems have: $(cat "$case_dir/requires-posix")"
+  exit 77
+fi
+if [ "$target" != windows ] && [ -e "$case_dir/requires-windows" ]; then
+  echo "skipped: needs Windows: $(cat "$case_dir/requires-windows")"
+  exit 77
+fi
 if [ -e "$case_dir/requires" ] && ! bash "$case_dir/requires" >/dev/null 2>&1; then
   echo "skipped: this machine lacks: $(cat "$case_dir/requires")"
   exit 77
