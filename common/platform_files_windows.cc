@@ -122,14 +122,12 @@ wchar_t* WindowsName(const char* name) {
   DWORD needed = GetFullPathNameW(wide, 0, nullptr, nullptr);
   wchar_t* full = needed > 0 ? static_cast<wchar_t*>(malloc((needed + 8) * sizeof(wchar_t))) : nullptr;
   if (full == nullptr) return wide;
-  bool unc = false;
   DWORD got = GetFullPathNameW(wide, needed, full + 4, nullptr);
   if (got == 0 || got >= needed) {
     free(full);
     return wide;
   }
-  unc = full[4] == L'\\' && full[5] == L'\\';
-  if (unc) {
+  if (full[4] == L'\\' && full[5] == L'\\') {
     // \\server\share\x becomes \\?\UNC\server\share\x.
     memmove(full + 8, full + 6, (got - 1) * sizeof(wchar_t));
     memcpy(full, L"\\\\?\\UNC\\", 8 * sizeof(wchar_t));
