@@ -25,8 +25,6 @@ struct Chunk {
   int32_t length;                   // number of data bytes
   unsigned char* data;              // owned; null when there are no bytes
   bool mapped;                      // data is a mapping of the resource file
-  int source;                       // when mapped: the file, kept open to check it
-  int64_t modified;                 // when mapped: the file's time when it was mapped
 };
 
 // Releases a record and its data, however the data was obtained.

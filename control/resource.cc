@@ -21,15 +21,34 @@ constexpr size_t kStreamBlock = 64 * 1024;
 
 // A mapped file keeps its descriptor open until its data is written, to be
 // checked then; past this many at once, files are read instead, so that the
-// descriptors a run may open are never used up.
+// descriptors a run may open are never used up. Kept here rather than in
+// every record: a job may hold millions of records, and few are mapped.
 constexpr int kMaxMappedFiles = 256;
+
+struct MappedFile {
+  const unsigned char* data;
+  int descriptor;
+  int64_t modified;  // the file's time when it was mapped
+};
+
+static MappedFile Mapped[kMaxMappedFiles];
 static int MappedFiles = 0;
+
+static MappedFile* mapped_file(const Chunk* chunk) {
+  for (int i = 0; i < MappedFiles; ++i) {
+    if (Mapped[i].data == chunk->data) return &Mapped[i];
+  }
+  return nullptr;
+}
 
 void ReleaseChunk(Chunk* chunk) {
   if (chunk->mapped) {
+    MappedFile* file = mapped_file(chunk);
     UnmapFile(chunk->data, chunk->length);
-    CloseDescriptor(chunk->source);
-    --MappedFiles;
+    if (file != nullptr) {
+      CloseDescriptor(file->descriptor);
+      *file = Mapped[--MappedFiles];
+    }
   } else {
     free(chunk->data);
   }
@@ -37,10 +56,11 @@ void ReleaseChunk(Chunk* chunk) {
 }
 
 void CheckResource(const Chunk* chunk) {
-  if (!chunk->mapped) return;
+  const MappedFile* file = chunk->mapped ? mapped_file(chunk) : nullptr;
+  if (file == nullptr) return;
   FileStatus now;
-  if (!StatusOfDescriptor(chunk->source, &now) || now.size < chunk->length) ResourceCutShort();
-  if (now.size != chunk->length || now.modified != chunk->modified) ResourceChanged();
+  if (!StatusOfDescriptor(file->descriptor, &now) || now.size < chunk->length) ResourceCutShort();
+  if (now.size != chunk->length || now.modified != file->modified) ResourceChanged();
 }
 
 // Reads up to size bytes; fewer only at the end of the file or on an error.
@@ -92,15 +112,14 @@ static Chunk* drop(Chunk* chunk, char* name, int fd) {
 }
 
 // The whole regular file of the given size into memory. A mapped file keeps
-// its descriptor in the record.
-static unsigned char* load(int fd, int64_t size, Chunk* chunk) {
+// its descriptor, to be checked once its data is written.
+static unsigned char* load(int fd, int64_t size, int64_t modified, Chunk* chunk) {
   size_t bytes = static_cast<size_t>(size);
   if (size >= kMapThreshold && MappedFiles < kMaxMappedFiles) {
     unsigned char* map = MapFile(fd, size);
     if (map != nullptr) {
       chunk->mapped = true;
-      chunk->source = fd;
-      ++MappedFiles;
+      Mapped[MappedFiles++] = {map, fd, modified};
       return map;
     }
   }
@@ -171,8 +190,7 @@ Chunk* ReadResource(Chunk* chunk, char* name) {
   }
   free(name);
 
-  chunk->modified = status.modified;
-  if (data == nullptr) data = load(fd, size, chunk);
+  if (data == nullptr) data = load(fd, size, status.modified, chunk);
   if (!chunk->mapped) CloseDescriptor(fd);
   chunk->data = data;
   chunk->length = static_cast<int32_t>(size);
