@@ -67,6 +67,35 @@ TEST(ShortProgramName, KeepsLastComponentWithoutLastExtension) {
   }
 }
 
+// Names Windows would quietly take for another file or a device are refused
+// there, and only there; everything else opens as written.
+TEST(NameProblem, RefusesOnWindowsOnlyWhatWindowsWouldChange) {
+  const bool windows = IsPathSeparator('\\');
+  enum Problem { kNone, kDotOrSpace, kDevice, kNotUtf8 };
+  struct Case {
+    const char* name;
+    Problem problem;
+  } cases[] = {
+      {"title.png", kNone},         {"pics/title.png", kNone},     {"./title.png", kNone},
+      {"../pics\\title.png", kNone}, {"title.png.", kDotOrSpace},  {"title.png ", kDotOrSpace},
+      {"pics./title.png", kDotOrSpace}, {"CON", kNone},            {"NUL", kNone},
+      {"con.txt", kDevice},         {"pics/Nul.png", kDevice},     {"COM1.ogg", kDevice},
+      {"lpt9.aiff", kDevice},       {"COM0.ogg", kNone},           {"console.txt", kNone},
+      {"\\\\?\\C:\\title.png.", kNone}, {"caf\xC3\xA9.png", kNone}, {"caf\xE9.png", kNotUtf8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const char* problem = NameProblem(c.name);
+    if (!windows || c.problem == kNone) {
+      EXPECT_EQ(problem, nullptr);
+    } else {
+      ASSERT_NE(problem, nullptr);
+      const char* word = c.problem == kDotOrSpace ? "a space or a dot" : c.problem == kDevice ? "device" : "UTF-8";
+      EXPECT_NE(strstr(problem, word), nullptr) << problem;
+    }
+  }
+}
+
 TEST(MyMalloc, ZeroBytesIsNotAFailure) {
   void* block = my_malloc(0);
   EXPECT_NE(block, nullptr);
