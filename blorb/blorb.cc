@@ -132,6 +132,7 @@ void WriteBlorb(FILE* control, FILE* output) {
   for (int32_t slot = 0; slot < Chunks; ++slot) {
     Write_Chunk(output, Blorb[slot]);
     check_output(output);
+    CheckResource(Blorb[slot]);
     ReleaseChunk(Blorb[slot]);
     Blorb[slot] = nullptr;
   }

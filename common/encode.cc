@@ -1,8 +1,5 @@
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/encode.h"
 
@@ -11,51 +8,6 @@ int64_t Line = 0;
 const char* ControlName = "";
 const char* OutputName = "";
 FILE* OutputFile = nullptr;
-
-// Only a regular file is ours to delete: the output may be a device. Safe in
-// a signal handler.
-static void discard_output() {
-  struct stat info;
-  if (OutputName[0] != '\0' && stat(OutputName, &info) == 0 && S_ISREG(info.st_mode)) {
-    unlink(OutputName);
-  }
-}
-
-void AbandonOutput() {
-  fflush(stdout);
-  if (OutputFile != nullptr) fclose(OutputFile);
-  OutputFile = nullptr;
-  discard_output();
-  exit(1);
-}
-
-static void write_text(const char* text) {
-  ssize_t ignored = write(STDERR_FILENO, text, strlen(text));
-  (void)ignored;
-}
-
-// Also called from a signal handler, so only async-signal-safe calls, and
-// nothing that touches the heap or the output stream, which may be mid-update.
-// Standard output is flushed all the same, so that the messages before the
-// failure are not lost: the only accesses that can fault are reads of mapped
-// resource data, and none of those happens inside a call on stdout.
-void ResourceCutShort() {
-  fflush(stdout);
-  write_text(MyName != nullptr ? MyName : "blorbpack");
-  write_text(": Error: A resource file was cut short while it was being packed.\n");
-  discard_output();
-  _exit(1);
-}
-
-static void mapping_lost(int) { ResourceCutShort(); }
-
-void InstallMappingGuard() {
-  struct sigaction action;
-  memset(&action, 0, sizeof action);
-  action.sa_handler = mapping_lost;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGBUS, &action, nullptr);
-}
 
 void write_int(FILE* stream, uint32_t value) {
   unsigned char bytes[4];

@@ -39,16 +39,17 @@ void InstallMemoryHandler();
 [[noreturn]] void MemoryExceeded();
 
 // Ends the run after the output file was opened and something went wrong: the
-// output is closed and, when it is a regular file, removed, so that nothing
-// half-written can pass for a complete Blorb file. The caller has already
-// printed the reason. Exit status 1.
+// output is closed and the temporary file removed, so that the output's name
+// leads to what it led to before the run. The caller has already printed the
+// reason. Exit status 1.
 [[noreturn]] void AbandonOutput();
 
-// Resource files are mapped into memory; one that another process cuts short
-// while it is mapped would otherwise kill the run with SIGBUS. This ends the
-// run as AbandonOutput does, with a message on standard error.
-void InstallMappingGuard();
+// A mapped resource that another program cut short (the kernel's fault when
+// its data is touched, or its size found smaller after the data was written)
+// or changed in place while the job ran ends the run as AbandonOutput does,
+// with a message on standard error. Safe in a signal handler.
 [[noreturn]] void ResourceCutShort();
+[[noreturn]] void ResourceChanged();
 
 // Output-stream encoders.
 void write_int(FILE* stream, uint32_t value);

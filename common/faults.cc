@@ -80,17 +80,19 @@ static int device_close(void* cookie) {
   return fails ? -1 : closed;
 }
 
-FILE* OpenOutput(const char* name) {
-  if (setting("BLORBPACK_FAIL_OUTPUT") < 0) return fopen(name, "wb");
-  int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
+bool ReplaceOutput(const char* name) {
+  if (setting("BLORBPACK_FAIL_OUTPUT") >= 0 && output_fails()) return false;
+  return ReplaceWithTemporary(name);
+}
+
+FILE* OutputStream(int fd) {
+  if (setting("BLORBPACK_FAIL_OUTPUT") < 0) return StreamOnDescriptor(fd);
   int* cookie = static_cast<int*>(malloc(sizeof(int)));
   if (cookie == nullptr) abort();
   *cookie = fd;
   cookie_io_functions_t device = {nullptr, device_write, device_seek, device_close};
   FILE* stream = fopencookie(cookie, "wb", device);
   if (stream == nullptr) {
-    close(fd);
     free(cookie);
     return nullptr;
   }

@@ -4,12 +4,15 @@
 
 #include "common/encode.h"
 #include "common/faults.h"
+#include "common/platform.h"
 
 void MemoryExceeded() {
   // write(2) rather than stdio: stderr may itself need memory it cannot get.
   static const char kMessage[] = "Error: Memory exceeded!\n";
   ssize_t ignored = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
   (void)ignored;
+  // The Blorb file being written is not the output yet and never will be.
+  RemoveTemporary();
   exit(2);
 }
 

@@ -30,6 +30,13 @@ struct Chunk {
 // Releases a record and its data, however the data was obtained.
 void ReleaseChunk(Chunk* chunk);
 
+// Called once a record's data has been written. Data read into memory was
+// copied when it was read; mapped data is the file itself, so the file must
+// still have the size and time it had when it was mapped, or what was written
+// may be zeros or a mix of two versions: the run then ends by
+// ResourceCutShort or ResourceChanged.
+void CheckResource(const Chunk* chunk);
+
 // Set once the constants header has been printed; it is printed at the first
 // resource file that opens, and never again.
 extern int16_t headerPrinted;

@@ -7,11 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/encode.h"
+#include "common/output.h"
+#include "common/platform.h"
 #include "control/chunk.h"
 
 // Large files are mapped rather than copied: the data then stays in the page
@@ -22,19 +23,48 @@ constexpr int64_t kMapThreshold = 256 * 1024;
 // First read of a stream whose size is unknown.
 constexpr size_t kStreamBlock = 64 * 1024;
 
+// A mapped file keeps its descriptor open until its data is written, to be
+// checked then; past this many at once, files are read instead, so that the
+// descriptors a run may open are never used up. Kept here rather than in
+// every record: a job may hold millions of records, and few are mapped.
+constexpr int kMaxMappedFiles = 256;
+
+struct MappedFile {
+  const unsigned char* data;
+  int descriptor;
+  int64_t modified;  // the file's time when it was mapped
+};
+
+static MappedFile Mapped[kMaxMappedFiles];
+static int MappedFiles = 0;
+
+static MappedFile* mapped_file(const Chunk* chunk) {
+  for (int i = 0; i < MappedFiles; ++i) {
+    if (Mapped[i].data == chunk->data) return &Mapped[i];
+  }
+  return nullptr;
+}
+
 void ReleaseChunk(Chunk* chunk) {
   if (chunk->mapped) {
-    munmap(chunk->data, static_cast<size_t>(chunk->length));
+    MappedFile* file = mapped_file(chunk);
+    UnmapFile(chunk->data, chunk->length);
+    if (file != nullptr) {
+      CloseDescriptor(file->descriptor);
+      *file = Mapped[--MappedFiles];
+    }
   } else {
     free(chunk->data);
   }
   free(chunk);
 }
 
-static bool is_output_file(const struct stat& info) {
-  struct stat output;
-  return OutputFile != nullptr && fstat(fileno(OutputFile), &output) == 0 &&
-         output.st_dev == info.st_dev && output.st_ino == info.st_ino;
+void CheckResource(const Chunk* chunk) {
+  const MappedFile* file = chunk->mapped ? mapped_file(chunk) : nullptr;
+  if (file == nullptr) return;
+  FileStatus now;
+  if (!StatusOfDescriptor(file->descriptor, &now) || now.size < chunk->length) ResourceCutShort();
+  if (now.size != chunk->length || now.modified != file->modified) ResourceChanged();
 }
 
 // Reads up to size bytes; fewer only at the end of the file or on an error.
@@ -87,15 +117,16 @@ static Chunk* drop(Chunk* chunk, char* name, int fd) {
   return nullptr;
 }
 
-// The whole regular file of the given size into memory.
-static unsigned char* load(int fd, int64_t size, bool* mapped) {
+// The whole regular file of the given size into memory. A mapped file keeps
+// its descriptor, to be checked once its data is written.
+static unsigned char* load(int fd, int64_t size, int64_t modified, Chunk* chunk) {
   size_t bytes = static_cast<size_t>(size);
-  *mapped = false;
-  if (size >= kMapThreshold) {
-    void* map = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-    if (map != MAP_FAILED) {
-      *mapped = true;
-      return static_cast<unsigned char*>(map);
+  if (size >= kMapThreshold && MappedFiles < kMaxMappedFiles) {
+    unsigned char* map = MapFile(fd, size);
+    if (map != nullptr) {
+      chunk->mapped = true;
+      Mapped[MappedFiles++] = {map, fd, modified};
+      return map;
     }
   }
   unsigned char* data = static_cast<unsigned char*>(my_malloc(bytes));
@@ -115,22 +146,31 @@ Chunk* ReadResource(Chunk* chunk, char* name) {
 
   int fd = open(name, O_RDONLY | O_CLOEXEC);
   struct stat info;
-  // A directory opens for reading but has no content to pack, and packing
-  // the output into itself would read a half-written file.
-  if (fd < 0 || fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || is_output_file(info)) {
+  FileStatus status;
+  // A directory opens for reading but has no content to pack.
+  if (fd < 0 || fstat(fd, &info) != 0 || !StatusOfDescriptor(fd, &status) || S_ISDIR(info.st_mode)) {
     printf("%s: Error: %" PRId64 ": Can't open file %s\n", MyName, Line, name);
     return drop(chunk, name, fd);
+  }
+  // Packing the output into itself would read a half-written file, or the
+  // previous Blorb file that the author named by mistake, and then replace it.
+  if (IsOutputFile(&status)) {
+    printf("%s: Error: %" PRId64 ": File %s is also the output file.\n", MyName, Line, name);
+    drop(chunk, name, fd);
+    AbandonOutput();
   }
 
   int64_t size = 0;
   unsigned char* data = nullptr;
   off_t end;
-  if (S_ISREG(info.st_mode)) {
+  if (S_ISREG(info.st_mode) && info.st_size > 0) {
     size = info.st_size;
   } else if (S_ISBLK(info.st_mode) && (end = lseek(fd, 0, SEEK_END)) >= 0) {
     size = end;
     lseek(fd, 0, SEEK_SET);
   } else {
+    // Pipes and devices, and files that report no size but have content to
+    // read (those under /proc).
     data = read_to_end(fd, &size);
   }
   if (size > kMaxBlorbSize) {
@@ -157,8 +197,8 @@ Chunk* ReadResource(Chunk* chunk, char* name) {
   }
   free(name);
 
-  if (data == nullptr) data = load(fd, size, &chunk->mapped);
-  close(fd);
+  if (data == nullptr) data = load(fd, size, status.modified, chunk);
+  if (!chunk->mapped) close(fd);
   chunk->data = data;
   chunk->length = static_cast<int32_t>(size);
   return chunk;

@@ -2,11 +2,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "blorb/blorb.h"
 #include "common/encode.h"
-#include "common/faults.h"
+#include "common/output.h"
+#include "common/platform.h"
 #include "control/chunk.h"
 
 static char* concat(const char* base, const char* extension) {
@@ -31,8 +31,10 @@ static int finish(int status) {
 }
 
 int BlorbpackMain(int argc, char** argv) {
+  // Before anything is opened, so that no file can become standard output.
+  OpenStandardDescriptors();
   InstallMemoryHandler();
-  InstallMappingGuard();
+  InstallSignalHandlers();
   MyName = ShortProgramName(argc > 0 && argv[0] != nullptr ? argv[0] : "blorbpack");
   printf("%s version 1.0 (Apr 20 2009), a Blorb resource packager\n", MyName);
   printf("Resource index and container writer version .5b\n");
@@ -70,25 +72,13 @@ int BlorbpackMain(int argc, char** argv) {
 
   int status = 1;
   FILE* control = fopen(controlName, "r");
-  struct stat controlInfo;
-  struct stat outputInfo;
-  if (control == nullptr || fstat(fileno(control), &controlInfo) != 0 ||
-      S_ISDIR(controlInfo.st_mode)) {
+  FileStatus controlInfo;
+  if (control == nullptr || !StatusOfDescriptor(fileno(control), &controlInfo) ||
+      controlInfo.kind == kDirectory) {
     printf("%s: Error: Can't open Blorb Control File \"%s\".\n", MyName, controlName);
-  } else if (stat(outputName, &outputInfo) == 0 && outputInfo.st_dev == controlInfo.st_dev &&
-             outputInfo.st_ino == controlInfo.st_ino) {
-    // Opening the output would empty the control file before it is read.
-    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, controlName);
-  } else if ((OutputFile = OpenOutput(outputName)) == nullptr) {
-    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, outputName);
-  } else {
+  } else if (OpenBlorbOutput(outputName, &controlInfo)) {
     WriteBlorb(control, OutputFile);
-    if (fclose(OutputFile) != 0) {
-      OutputFile = nullptr;
-      printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, outputName);
-      AbandonOutput();
-    }
-    OutputFile = nullptr;
+    CloseBlorbOutput();
     // The Blorb file holds every other record, but what was asked for is not
     // all there: a build must not ship it as if it were.
     status = ReportNotPacked() ? 1 : 0;

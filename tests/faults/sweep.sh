@@ -8,11 +8,13 @@
 # KIND alloc fails the Nth allocation, for every N the run makes: each run must
 # end with exactly "Error: Memory exceeded!" on standard error and status 2.
 # KIND output-unbuffered, output-buffered (a 61-byte buffer) and output (the
-# stream's own buffer) fail the Nth write, seek or close of the output file:
-# each run must end with the "Can't write Blorb Output File" message and
-# status 1, and leave no output file. Either way, what was printed before must
-# be the start of what a complete run prints, and no file may pass for
-# complete. A sanitizer report fails the check through standard error.
+# stream's own buffer) fail the Nth write, seek or close of the output file, or
+# the moving of the finished file into place: each run must end with the
+# "Can't write Blorb Output File" message and status 1. Either way, what was
+# printed before must be the start of what a complete run prints, and the
+# previous output must be left as it was, content and permissions, with no
+# temporary file beside it. A sanitizer report fails the check through
+# standard error.
 set -u
 binary=$1
 job=$2
@@ -86,18 +88,30 @@ if [ $status -ne $want_status ] || [ "$errors" != "$want_errors" ]; then
 fi
 cp out.blorb want.blorb
 slurp want want.txt
+# What an earlier run left, with permissions that only a replacing run that
+# keeps them would give its file.
+: >empty.blc
+"$binary" empty.blc previous.blorb >/dev/null 2>&1 || { echo "the empty run failed"; exit 1; }
+chmod 604 previous.blorb
+
+# kept FILE: the output is FILE, with the previous output's permissions, and
+# nothing else was left beside it.
+kept() {
+  cmp -s out.blorb "$1" && [ "$(stat -c %a out.blorb)" = 604 ] && ! compgen -G 'out.blorb.tmp.*' >/dev/null
+}
 
 # Counting run: the output goes through the counting device but nothing fails;
 # the file and the messages must be those of the plain run.
 [ "$kind" = alloc ] || export BLORBPACK_FAIL_OUTPUT=0
 export BLORBPACK_FAULT_COUNTS=$scratch/counts
 point=0
+cp -p previous.blorb out.blorb
 "$binary" ctl.blc out.blorb >out.txt 2>err.txt
 status=$?
 slurp got out.txt
 slurp errors err.txt
-{ [ $status -eq $want_status ] && [ "$got" = "$want" ] && [ "$errors" = "$want_errors" ] &&
-  cmp -s out.blorb want.blorb; } || fail "the counting run differs from the plain run"
+{ [ $status -eq $want_status ] && [ "$got" = "$want" ] && [ "$errors" = "$want_errors" ] && kept want.blorb; } ||
+  fail "the counting run differs from the plain run"
 { read -r _ allocations; read -r _ outputs; } <counts
 if [ "$kind" = alloc ]; then points=$allocations; else points=$outputs; fi
 # tests/figures.sh asks only how many points there are.
@@ -106,7 +120,8 @@ if [ -n "${SWEEP_COUNT_ONLY:-}" ]; then echo "$points"; exit 0; fi
 memory_message=$'Error: Memory exceeded!\n'
 write_message=$'blorbpack: Error: Can\'t write Blorb Output File "out.blorb".\n'
 for ((point = 1; point <= points + 1; ++point)); do
-  rm -f out.blorb counts
+  rm -f counts
+  cp -p previous.blorb out.blorb
   if [ "$kind" = alloc ]; then
     BLORBPACK_FAIL_ALLOC=$point "$binary" ctl.blc out.blorb >out.txt 2>err.txt
   else
@@ -118,7 +133,7 @@ for ((point = 1; point <= points + 1; ++point)); do
   if ((point > points)); then
     # One past the last point: nothing fails and the run is complete.
     { [ $status -eq $want_status ] && [ "$got" = "$want" ] && [ "$errors" = "$want_errors" ] &&
-      cmp -s out.blorb want.blorb; } ||
+      kept want.blorb; } ||
       fail "a run past the last point is not the plain run"
     continue
   fi
@@ -128,19 +143,14 @@ for ((point = 1; point <= points + 1; ++point)); do
     [ "$errors" = "$memory_message" ] || fail "standard error is not the memory message alone"
     [[ "$want" == "$got"* ]] || fail "standard output is not the start of a complete run's"
     [ "$reached_allocations" -eq "$point" ] || fail "the run made $reached_allocations allocations, not $point"
-    if [ -e out.blorb ]; then
-      header=
-      IFS= read -r -N 8 header <out.blorb
-      [ ${#header} -lt 8 ] || [ "${header:4:4}" = latr ] || fail "the output passes for complete"
-    fi
   else
     [ $status -eq 1 ] || fail "status $status, not 1"
     [ -z "$errors" ] || fail "standard error is not empty"
     [[ "$got" == *"$write_message" && "$want" == "${got%"$write_message"}"* ]] ||
       fail "standard output is not the start of a complete run's and the write message"
-    [ ! -e out.blorb ] || fail "the output file was left"
     [ "$reached_outputs" -ge "$point" ] || fail "the failing point was not reached"
   fi
+  kept previous.blorb || fail "the previous output was not left as it was"
 done
 echo "$job, $kind: $points failure points, each ended as it must; $failures wrong"
 [ $failures -eq 0 ]

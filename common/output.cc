@@ -1,0 +1,158 @@
+#include "common/output.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "common/encode.h"
+#include "common/faults.h"
+
+// Where the output's name leads (links followed), what stood there when the
+// run began (kind kNoFile when nothing did), and the file being written.
+static char* FinalName = nullptr;
+static FileStatus Replaced;
+static FileStatus Written;
+static bool WrittenDirectly = false;
+
+static void forget_output() {
+  free(FinalName);
+  FinalName = nullptr;
+  memset(&Replaced, 0, sizeof Replaced);
+  memset(&Written, 0, sizeof Written);
+  WrittenDirectly = false;
+}
+
+// A Blorb file, even one cut short by an earlier run, begins with "FORM";
+// anything else in its place was most likely named by mistake.
+static bool looks_like_blorb(const char* name) {
+  FILE* file = fopen(name, "rb");
+  if (file == nullptr) return true;  // cannot tell; what it holds is unknown
+  char start[4];
+  bool form = fread(start, 1, sizeof start, file) == sizeof start && memcmp(start, "FORM", 4) == 0;
+  fclose(file);
+  return form;
+}
+
+static bool is_standard_stream(int descriptor) {
+  FileStatus stream;
+  return StatusOfDescriptor(descriptor, &stream) && SameFile(&stream, &Replaced);
+}
+
+bool OpenBlorbOutput(const char* name, const FileStatus* control) {
+  forget_output();
+  FinalName = ResolveLinks(name);
+  if (FinalName == nullptr) {
+    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
+    return false;
+  }
+  // Some names lead to a file only through the system's own links, which
+  // point nowhere that can be named (/dev/stdout on a pipe).
+  if (!StatusOfName(FinalName, &Replaced) && StatusOfName(name, &Replaced)) {
+    FinalName = static_cast<char*>(my_realloc(FinalName, strlen(name) + 1));
+    strcpy(FinalName, name);
+  }
+
+  const char* refusal = nullptr;
+  if (SameFile(&Replaced, control)) {
+    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, ControlName);
+    forget_output();
+    return false;
+  }
+  if (Replaced.kind == kRegularFile) {
+    // A device such as /dev/null may well be standard output too; a file
+    // would get the messages mixed into the Blorb data.
+    if (is_standard_stream(1)) {
+      refusal = "is also standard output";
+    } else if (is_standard_stream(2)) {
+      refusal = "is also standard error";
+    } else if (Replaced.size > 0 && !looks_like_blorb(FinalName)) {
+      refusal = "exists and is not a Blorb file";
+    }
+  }
+  if (refusal != nullptr) {
+    printf("%s: Error: Blorb Output File \"%s\" %s.\n", MyName, name, refusal);
+    forget_output();
+    return false;
+  }
+
+  int descriptor = -1;
+  if (Replaced.kind == kOtherFile) {
+    WrittenDirectly = true;
+    descriptor = OpenForWriting(FinalName);
+  } else if (Replaced.kind == kNoFile || CanWrite(FinalName)) {
+    // A file its owner made read-only stays as it is, as when it was opened
+    // for writing in place.
+    descriptor = CreateTemporary(FinalName);
+  }
+  if (descriptor >= 0) {
+    StatusOfDescriptor(descriptor, &Written);
+    OutputFile = OutputStream(descriptor);
+    if (OutputFile == nullptr) {
+      CloseDescriptor(descriptor);
+      RemoveTemporary();
+    }
+  }
+  if (OutputFile == nullptr) {
+    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
+    forget_output();
+    return false;
+  }
+  return true;
+}
+
+void CloseBlorbOutput() {
+  FILE* output = OutputFile;
+  OutputFile = nullptr;
+  if (fclose(output) != 0) {
+    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, OutputName);
+    AbandonOutput();
+  }
+  // The listing belongs to the result as much as the file: a build that
+  // lost it must not find a new file in place either.
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    fprintf(stderr, "%s: Error: Can't write standard output.\n", MyName);
+    RemoveTemporary();
+    exit(1);
+  }
+  if (!WrittenDirectly && !ReplaceOutput(FinalName)) {
+    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, OutputName);
+    AbandonOutput();
+  }
+  forget_output();
+}
+
+bool IsOutputFile(const FileStatus* status) {
+  return SameFile(status, &Replaced) || SameFile(status, &Written);
+}
+
+void AbandonOutput() {
+  fflush(stdout);
+  if (OutputFile != nullptr) fclose(OutputFile);
+  OutputFile = nullptr;
+  RemoveTemporary();
+  exit(1);
+}
+
+static void write_text(const char* text) {
+  ssize_t ignored = write(STDERR_FILENO, text, strlen(text));
+  (void)ignored;
+}
+
+// Also called from a signal handler, so only async-signal-safe calls, and
+// nothing that touches the heap or the output stream, which may be mid-update.
+// Standard output is flushed all the same, so that the messages before the
+// failure are not lost: the only accesses that can fault are reads of mapped
+// resource data, and none of those happens inside a call on stdout.
+[[noreturn]] static void resource_failed(const char* what) {
+  fflush(stdout);
+  write_text(MyName != nullptr ? MyName : "blorbpack");
+  write_text(": Error: A resource file was ");
+  write_text(what);
+  write_text(" while it was being packed.\n");
+  RemoveTemporary();
+  _exit(1);
+}
+
+void ResourceCutShort() { resource_failed("cut short"); }
+
+void ResourceChanged() { resource_failed("changed"); }

@@ -1,0 +1,28 @@
+// The output file from its opening to its replacing of the previous one. The
+// Blorb file is written to a temporary file beside the output and moved over
+// it in one step once it is complete, so that a run that fails, is stopped
+// or runs beside another one leaves the output as it found it: absent, or the
+// previous file with its content, permissions and links. Outputs that cannot
+// be replaced that way (devices, FIFOs, terminals) are written directly.
+#ifndef BLORBPACK_COMMON_OUTPUT_H
+#define BLORBPACK_COMMON_OUTPUT_H
+
+#include "common/platform.h"
+
+// Refuses an output that would destroy a file of the job or be mixed with the
+// program's messages, then opens the output and sets OutputFile. control is
+// the control file's status. False after a message on standard output: the
+// run then ends with status 1, and no file was touched.
+bool OpenBlorbOutput(const char* name, const FileStatus* control);
+
+// Called once the whole Blorb file has been written to OutputFile: closes it,
+// makes sure standard output (the constants listing) has reached its place,
+// and only then puts the new file where the output's name leads. Any failure
+// ends the run with a message and status 1, the output as it was.
+void CloseBlorbOutput();
+
+// True when status is the output file of the run, the previous one or the
+// one being written, by whatever name it was reached.
+bool IsOutputFile(const FileStatus* status);
+
+#endif
