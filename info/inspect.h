@@ -1,0 +1,115 @@
+// What the parts of blorbinfo share: reading the file's fields, showing its
+// bytes as text, telling problems, and the file's layout as readers find it
+// (the chunks in order and the resource index). Internal to info/.
+#ifndef BLORBPACK_INFO_INSPECT_H
+#define BLORBPACK_INFO_INSPECT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "blorb/format.h"
+
+// Every length, count and offset in the file is 32 bits wide and may hold
+// anything up to 0xFFFFFFFF, so sums of them are made in 64 bits, where an
+// offset plus a header plus a length cannot wrap.
+inline uint64_t long_at(const unsigned char* p) {
+  return uint64_t{p[0]} << 24 | uint64_t{p[1]} << 16 | uint64_t{p[2]} << 8 | uint64_t{p[3]};
+}
+inline unsigned short_at(const unsigned char* p) { return static_cast<unsigned>(p[0] << 8 | p[1]); }
+
+inline bool is_id(const unsigned char* p, const char* id) { return memcmp(p, id, kIdSize) == 0; }
+
+inline const char* plural(uint64_t count, const char* one, const char* many) {
+  return count == 1 ? one : many;
+}
+
+inline unsigned long long wide(uint64_t value) { return static_cast<unsigned long long>(value); }
+
+// Never null: when the heap refuses, the run ends with status 2.
+void* grow(void* block, size_t count, size_t each);
+
+// A quoted identifier whose four bytes all needed \xHH, and its terminator.
+constexpr size_t kQuotedIdSize = 2 + 4 * kIdSize + 1;
+
+// The identifier at id, quoted and escaped into buffer, which is returned.
+const char* quoted(const unsigned char* id, char* buffer);
+
+// Bytes as they are shown: printable ASCII as it is, but for the quote and
+// the backslash (\" and \\); every other byte as \xHH, so that what a file or
+// a file name holds can never break or forge a line. print_text adds quotes.
+void print_escaped(FILE* out, const unsigned char* text, size_t length);
+void print_text(FILE* out, const unsigned char* text, size_t length);
+
+// Where the problems of one file are told, and how many have been.
+struct Report {
+  FILE* out;
+  const char* name;
+  size_t problems;
+};
+
+// Starts a line of the file's output: its escaped name and ": ".
+void begin_line(FILE* out, const char* name);
+
+__attribute__((format(printf, 3, 4))) void problem(Report* report, uint64_t offset, const char* format, ...);
+
+// A chunk as its header describes it; its data may reach beyond the file.
+struct Piece {
+  uint64_t offset;
+  const unsigned char* type;
+  uint64_t length;
+  uint64_t end;  // just past the data, before any pad byte
+};
+
+// The caller has made sure that a whole header lies at offset.
+Piece piece_at(const unsigned char* bytes, uint64_t offset);
+
+// The chunks in file order, found by following each header's length from the
+// first chunk after the container header, as every reader does: a wrong
+// length anywhere misleads the reader about everything after it.
+struct Walk {
+  uint64_t* offsets;  // ascending
+  size_t count;
+  size_t capacity;
+  // Where the next chunk would start: the file's size when the chunks fill it
+  // exactly, less when bytes too few for a header are left over, more when the
+  // last chunk or its pad byte reaches beyond the file.
+  uint64_t end;
+};
+
+Walk walk_chunks(const unsigned char* bytes, size_t size);
+
+// The resource index as far as the file holds it: the first "RIdx" chunk,
+// wherever it stands, so that a misplaced index is still listed.
+struct Index {
+  bool found;
+  uint64_t offset;
+  uint64_t length;
+  bool hasCount;     // the chunk is long enough and the file holds the field
+  uint64_t count;    // what the count field says
+  uint64_t entries;  // entries that the chunk's length and the file both hold
+};
+
+Index find_index(const unsigned char* bytes, size_t size, const Walk* walk);
+
+inline uint64_t entry_offset(const Index* index, uint64_t k) {
+  return index->offset + kChunkHeaderSize + 4 + kIndexEntryBytes * k;
+}
+
+// A start is good when a chunk other than the index itself begins there.
+bool is_resource_start(const Walk* walk, const Index* index, uint64_t start);
+
+// The file's structure: the container header, the index and its entries, and
+// every chunk lying whole and even-aligned in the file with its signature.
+void check_container(Report* report, const unsigned char* bytes, size_t size);
+void check_index(Report* report, const unsigned char* bytes, const Walk* walk, const Index* index);
+void check_chunks(Report* report, const unsigned char* bytes, size_t size, const Walk* walk,
+                  const Index* index);
+
+// The listing lines: index entries, then chunks with what they hold.
+void list_entries(FILE* out, const char* name, const unsigned char* bytes, const Walk* walk,
+                  const Index* index);
+void list_chunks(FILE* out, const char* name, const unsigned char* bytes, size_t size, const Walk* walk);
+
+#endif
