@@ -1,0 +1,82 @@
+// What the operating system decides, behind a few plain functions: which file
+// a name or a descriptor is, the temporary file that becomes the output in one
+// step, the signals that must not leave that file behind, the standard
+// descriptors, and mapping a resource file into memory. Everything else in
+// the program is the same on every system.
+#ifndef BLORBPACK_COMMON_PLATFORM_H
+#define BLORBPACK_COMMON_PLATFORM_H
+
+#include <cstdint>
+#include <cstdio>
+
+enum FileKind { kNoFile, kRegularFile, kDirectory, kOtherFile };
+
+struct FileStatus {
+  int kind;              // a FileKind; kNoFile when the file cannot be examined
+  uint64_t device;       // device and inode together tell one file from another,
+  uint64_t inode;        // whatever names lead to it
+  int64_t size;          // bytes; meaningful for regular files
+  int64_t modified;      // last modification, in nanoseconds
+  unsigned permissions;  // the permission bits
+};
+
+// Fill status for the file a name leads to (links followed) or a descriptor
+// is open on. False, with kind kNoFile, when there is none or it cannot be
+// examined.
+bool StatusOfName(const char* name, FileStatus* status);
+bool StatusOfDescriptor(int descriptor, FileStatus* status);
+
+// True when both are the same existing file.
+bool SameFile(const FileStatus* a, const FileStatus* b);
+
+// Descriptors 0, 1 and 2 that are closed when the program starts are opened on
+// the null device, so that no file the program opens later can take their
+// place and receive what is meant for standard output or standard error.
+void OpenStandardDescriptors();
+
+// The name of the file that writing to name would reach: symbolic links are
+// followed to the file they point to, which need not exist yet. A new heap
+// string (my_malloc) that the caller releases with free().
+char* ResolveLinks(const char* name);
+
+// Creates a new file beside name, in the same directory, under a name no file
+// had and no one can guess: name followed by ".tmp." and six random letters
+// and digits. It gets the permission bits of the file name already leads to,
+// or those of a new file (0666 less the umask). Returns a descriptor open for
+// writing, or -1. The temporary file is remembered until it replaces name or
+// is removed; there is at most one at a time.
+int CreateTemporary(const char* name);
+
+// The remembered temporary file, or null when there is none.
+const char* TemporaryName();
+
+// Moves the temporary file over name in one step, so that name leads either
+// to the old file or to the complete new one, never to anything in between.
+// False when that fails; the temporary file is then still there.
+bool ReplaceWithTemporary(const char* name);
+
+// Removes the temporary file if there is one. Safe in a signal handler.
+void RemoveTemporary();
+
+// Opens an existing file that is not a regular file (a device, a FIFO, a
+// terminal) for writing, without creating anything. Returns -1 on failure.
+int OpenForWriting(const char* name);
+
+// A buffered binary output stream on a descriptor, or null.
+FILE* StreamOnDescriptor(int descriptor);
+void CloseDescriptor(int descriptor);
+
+// Interruption (SIGINT, SIGTERM, SIGHUP), a closed pipe (SIGPIPE) and the
+// file size limit (SIGXFSZ) remove the temporary file, then end the process
+// by the same signal, so that whoever started it sees why it ended. Signals
+// that were ignored when the program started stay ignored. A mapped resource
+// that another program cuts short (SIGBUS) ends the run by ResourceCutShort.
+void InstallSignalHandlers();
+
+// Maps size bytes of an open regular file read-only and reads them in, or
+// returns null when the file cannot be mapped. The mapping outlives the
+// descriptor.
+unsigned char* MapFile(int descriptor, int64_t size);
+void UnmapFile(unsigned char* data, int64_t size);
+
+#endif

@@ -1,0 +1,240 @@
+// The platform layer on POSIX systems (Linux, the BSDs, macOS).
+#include "common/platform.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/encode.h"
+
+static void fill_status(const struct stat& info, FileStatus* status) {
+  if (S_ISREG(info.st_mode)) {
+    status->kind = kRegularFile;
+  } else if (S_ISDIR(info.st_mode)) {
+    status->kind = kDirectory;
+  } else {
+    status->kind = kOtherFile;
+  }
+  status->device = static_cast<uint64_t>(info.st_dev);
+  status->inode = static_cast<uint64_t>(info.st_ino);
+  status->size = static_cast<int64_t>(info.st_size);
+  status->modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  status->permissions = static_cast<unsigned>(info.st_mode & 07777);
+}
+
+static bool no_status(FileStatus* status) {
+  memset(status, 0, sizeof *status);
+  status->kind = kNoFile;
+  return false;
+}
+
+bool StatusOfName(const char* name, FileStatus* status) {
+  struct stat info;
+  if (stat(name, &info) != 0) return no_status(status);
+  fill_status(info, status);
+  return true;
+}
+
+bool StatusOfDescriptor(int descriptor, FileStatus* status) {
+  struct stat info;
+  if (fstat(descriptor, &info) != 0) return no_status(status);
+  fill_status(info, status);
+  return true;
+}
+
+bool SameFile(const FileStatus* a, const FileStatus* b) {
+  return a->kind != kNoFile && b->kind != kNoFile && a->device == b->device && a->inode == b->inode;
+}
+
+void OpenStandardDescriptors() {
+  // Opening takes the lowest free descriptor, so going up from 0 refills
+  // exactly the closed ones.
+  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    if (fcntl(descriptor, F_GETFD) == -1 && errno == EBADF) {
+      int opened = open("/dev/null", O_RDWR);
+      if (opened >= 0 && opened != descriptor) close(opened);
+    }
+  }
+}
+
+// Links are followed as the system follows them when it opens a name, up to
+// the same depth; a link that leads nowhere names the file it would create.
+char* ResolveLinks(const char* name) {
+  size_t length = strlen(name);
+  char* path = static_cast<char*>(my_malloc(length + 1));
+  memcpy(path, name, length + 1);
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info;
+    if (lstat(path, &info) != 0 || !S_ISLNK(info.st_mode)) break;
+    size_t room = info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : 4096;
+    char* target = static_cast<char*>(my_malloc(room));
+    ssize_t got = readlink(path, target, room);
+    if (got < 0 || static_cast<size_t>(got) >= room) {
+      free(target);
+      break;
+    }
+    size_t targetLength = static_cast<size_t>(got);
+    target[targetLength] = '\0';
+    const char* slash = strrchr(path, '/');
+    if (target[0] == '/' || slash == nullptr) {
+      free(path);
+      path = target;
+      continue;
+    }
+    // A relative target is relative to the directory that holds the link.
+    size_t directory = static_cast<size_t>(slash - path) + 1;
+    char* joined = static_cast<char*>(my_malloc(directory + targetLength + 1));
+    memcpy(joined, path, directory);
+    memcpy(joined + directory, target, targetLength + 1);
+    free(target);
+    free(path);
+    path = joined;
+  }
+  return path;
+}
+
+// The temporary file's name, read by the signal handlers: it is published only
+// once complete and withdrawn before it is released.
+static char* volatile Temporary = nullptr;
+
+static const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
+
+static void block_ending_signals(sigset_t* previous) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kEndingSignals) sigaddset(&set, signal);
+  sigprocmask(SIG_BLOCK, &set, previous);
+}
+
+static void forget_temporary() {
+  sigset_t previous;
+  block_ending_signals(&previous);
+  char* name = Temporary;
+  Temporary = nullptr;
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+  free(name);
+}
+
+static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+int CreateTemporary(const char* name) {
+  static const char kMark[] = ".tmp.";
+  constexpr size_t kRandom = 6;
+  size_t length = strlen(name);
+  size_t total = length + sizeof kMark - 1 + kRandom;
+  char* path = static_cast<char*>(my_malloc(total + 1));
+  memcpy(path, name, length);
+  memcpy(path + length, kMark, sizeof kMark - 1);
+  path[total] = '\0';
+
+  struct stat replaced;
+  bool replacing = stat(name, &replaced) == 0 && S_ISREG(replaced.st_mode);
+  int descriptor = -1;
+  for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
+    unsigned char random[kRandom];
+    if (getentropy(random, sizeof random) != 0) break;
+    for (size_t i = 0; i < kRandom; ++i) path[total - kRandom + i] = kLetters[random[i] % 62];
+    // O_EXCL: never an existing file, nor one a link points to.
+    descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0 && errno != EEXIST) break;
+  }
+  if (descriptor < 0) {
+    free(path);
+    return -1;
+  }
+  sigset_t previous;
+  block_ending_signals(&previous);
+  Temporary = path;
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+  if (replacing) {
+    // The owner first: changing it may clear the set-user-ID bits that the
+    // permissions then put back. Only root may give a file away; anyone else
+    // keeps the new file as their own.
+    int ignored = fchown(descriptor, replaced.st_uid, replaced.st_gid);
+    (void)ignored;
+    if (fchmod(descriptor, replaced.st_mode & 07777) != 0) {
+      close(descriptor);
+      RemoveTemporary();
+      forget_temporary();
+      return -1;
+    }
+  }
+  return descriptor;
+}
+
+const char* TemporaryName() { return Temporary; }
+
+bool ReplaceWithTemporary(const char* name) {
+  if (Temporary == nullptr) return false;
+  // A signal that arrives now is held until the name is forgotten: the
+  // handler must not remove a file that no longer exists under it.
+  sigset_t previous;
+  block_ending_signals(&previous);
+  bool moved = rename(Temporary, name) == 0;
+  char* path = Temporary;
+  if (moved) Temporary = nullptr;
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+  if (moved) free(path);
+  return moved;
+}
+
+// The name stays remembered: a signal handler must not touch the heap, and
+// every caller is about to end the process.
+void RemoveTemporary() {
+  const char* path = Temporary;
+  if (path != nullptr) unlink(path);
+}
+
+int OpenForWriting(const char* name) { return open(name, O_WRONLY | O_TRUNC | O_CLOEXEC); }
+
+FILE* StreamOnDescriptor(int descriptor) { return fdopen(descriptor, "wb"); }
+
+void CloseDescriptor(int descriptor) { close(descriptor); }
+
+static void end_by_signal(int signal) {
+  int saved = errno;
+  RemoveTemporary();
+  // Ended by the signal itself, with its default action, once the handler
+  // returns and the signal is no longer blocked.
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+  raise(signal);
+  errno = saved;
+}
+
+static void mapping_lost(int) { ResourceCutShort(); }
+
+void InstallSignalHandlers() {
+  struct sigaction action;
+  memset(&action, 0, sizeof action);
+  sigemptyset(&action.sa_mask);
+  for (int signal : kEndingSignals) sigaddset(&action.sa_mask, signal);
+  action.sa_handler = end_by_signal;
+  for (int signal : kEndingSignals) {
+    struct sigaction current;
+    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
+  action.sa_handler = mapping_lost;
+  sigaction(SIGBUS, &action, nullptr);
+}
+
+unsigned char* MapFile(int descriptor, int64_t size) {
+  int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+  // Read in at once rather than page by page as the writer reaches it.
+  flags |= MAP_POPULATE;
+#endif
+  void* map = mmap(nullptr, static_cast<size_t>(size), PROT_READ, flags, descriptor, 0);
+  return map == MAP_FAILED ? nullptr : static_cast<unsigned char*>(map);
+}
+
+void UnmapFile(unsigned char* data, int64_t size) { munmap(data, static_cast<size_t>(size)); }
