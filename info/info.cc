@@ -6,6 +6,7 @@
 
 #include "info/inspect.h"
 #include "info/source.h"
+#include "info/unpack.h"
 
 size_t ListBlorb(FILE* out, const char* name, const unsigned char* bytes, size_t size) {
   Report report = {out, name, 0};
@@ -36,9 +37,10 @@ size_t ListBlorb(FILE* out, const char* name, const unsigned char* bytes, size_t
 }
 
 int BlorbinfoMain(int argc, char** argv) {
+  if (argc >= 2 && strcmp(argv[1], "--unpack") == 0) return UnpackMain(argc, argv);
   int status = 0;
   if (argc < 2) {
-    fprintf(stderr, "Usage: blorbinfo FILE...\n");
+    fprintf(stderr, "Usage: blorbinfo FILE...\n       blorbinfo --unpack DIR FILE\n");
     status = 2;
   }
   for (int i = 1; i < argc; ++i) {
