@@ -102,7 +102,14 @@ void UnmapFile(unsigned char* data, int64_t size) { munmap(data, static_cast<siz
 
 bool MakeFolder(const char* path) { return mkdir(path, 0777) == 0; }
 
-int OpenFolder(const char* path) { return open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }
+int OpenFolder(const char* path) {
+  int folder = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  // A link to a folder fails as "not a folder" on some systems: told as the
+  // link it is.
+  struct stat info;
+  if (folder < 0 && errno == ENOTDIR && lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) errno = ELOOP;
+  return folder;
+}
 
 int FolderIsEmpty(int folder) {
   // The listing gets a descriptor of its own, which closedir() closes.

@@ -355,7 +355,18 @@ static void match_entries(Unpacking* job, const Walk* walk, const Index* index, 
 // Where the chunk lies against what blorbpack writes around it.
 static void check_layout(Unpacking* job, const Piece* piece) {
   char type[kQuotedIdSize];
-  if (piece->end > job->size) {
+  // An embedded FORM's file holds its header, length field included, so it
+  // is packed cut short as it is, only with a pad byte after an odd size.
+  if (piece->end > job->size && is_id(piece->type, "FORM")) {
+    uint64_t held = job->size - piece->offset;
+    if (held % 2 != 0) {
+      reason(job, piece->offset,
+             "Chunk \"FORM\" of %llu %s ends at 0x%06llX, past the end of the file at 0x%06llX: blorbpack packs "
+             "the %llu bytes there with a pad byte after them",
+             wide(piece->length), plural(piece->length, "byte", "bytes"), wide(piece->end), wide(job->size),
+             wide(held));
+    }
+  } else if (piece->end > job->size) {
     uint64_t held = job->size - (piece->offset + kChunkHeaderSize);
     reason(job, piece->offset,
            "Chunk %s of %llu %s ends at 0x%06llX, past the end of the file at 0x%06llX: blorbpack packs the "
