@@ -7,6 +7,49 @@ bool IsLookedUpUsage(const char* usage) {
          memcmp(usage, "Data", kIdSize) == 0 || memcmp(usage, "Exec", kIdSize) == 0;
 }
 
+// One usage's types, four bytes each as stored, the defined ones first.
+struct UsageTypes {
+  const char* usage;
+  const char* defined;
+  const char* readBySome;
+  const char* named;
+};
+
+static const UsageTypes kUsageTypes[] = {
+    {"Pict", "PNG JPEGRect", "GIF ", "PNG, JPEG or Rect"},
+    {"Snd ", "FORMOGGVMOD SONG", "WAV MIDIMP3 ", "FORM (AIFF), OGGV, MOD or SONG"},
+    {"Data", "TEXTBINAFORM", "", "TEXT, BINA or FORM"},
+    {"Exec", "ZCODGLULTAD2TAD3HUGOALANADRILEVEAGT MAGSADVSEXEC", "",
+     "ZCOD, GLUL, TAD2, TAD3, HUGO, ALAN, ADRI, LEVE, AGT, MAGS, ADVS or EXEC"},
+};
+
+static bool among(const char* types, const char* type) {
+  for (size_t at = 0; types[at] != '\0'; at += kIdSize) {
+    if (memcmp(types + at, type, kIdSize) == 0) return true;
+  }
+  return false;
+}
+
+static const UsageTypes* types_of(const char* usage) {
+  for (const UsageTypes& entry : kUsageTypes) {
+    if (memcmp(entry.usage, usage, kIdSize) == 0) return &entry;
+  }
+  return nullptr;
+}
+
+TypeFit FitOfType(const char* usage, const char* type) {
+  const UsageTypes* types = types_of(usage);
+  if (types == nullptr) return kTypeUndefined;
+  if (among(types->defined, type)) return kTypeDefined;
+  if (among(types->readBySome, type)) return kTypeReadBySome;
+  return kTypeUndefined;
+}
+
+const char* DefinedTypes(const char* usage) {
+  const UsageTypes* types = types_of(usage);
+  return types == nullptr ? nullptr : types->named;
+}
+
 static bool starts_with(const unsigned char* data, size_t length, const char* prefix, size_t count) {
   return length >= count && memcmp(data, prefix, count) == 0;
 }

@@ -21,6 +21,17 @@ constexpr size_t kMaxBlorbFileSize = 2147483647;
 // or "Exec", compared as four stored bytes, exact case.
 bool IsLookedUpUsage(const char* usage);
 
+// How the format takes a chunk type under a usage: one it defines, one that
+// only some interpreters read (ADRIFT's GIF pictures and WAV, MIDI and MP3
+// sounds), or one it does not define. Usages other than the four looked up
+// have no types of their own: every type is undefined under them.
+enum TypeFit { kTypeDefined, kTypeReadBySome, kTypeUndefined };
+TypeFit FitOfType(const char* usage, const char* type);
+
+// The types the format defines for a looked-up usage, for messages
+// ("PNG, JPEG or Rect"), or null for any other usage.
+const char* DefinedTypes(const char* usage);
+
 // Why data does not look like what its chunk type promises, or null when it
 // does or when the type has no unambiguous signature. The text says what is
 // wrong and what readers will do about it.

@@ -10,29 +10,47 @@
 size_t ListBlorb(FILE* out, const char* name, const unsigned char* bytes, size_t size) {
   Report report = {out, name, 0};
   char formType[kQuotedIdSize];
-  if (size < kContainerHeaderSize) {
-    fprintf(out, "%s: %llu %s, no form type\n", name, wide(size), plural(size, "byte", "bytes"));
+  begin_line(out, name);
+  if (!is_iff(bytes, size)) {
+    // Walking chunks through a story or a picture would only list nonsense.
+    fprintf(out, "%llu %s, no form type\n", wide(size), plural(size, "byte", "bytes"));
+    check_not_iff(&report, bytes, size);
+  } else if (size < kContainerHeaderSize) {
+    fprintf(out, "%llu %s, no form type\n", wide(size), plural(size, "byte", "bytes"));
     problem(&report, 0, "File is %llu %s, too short for the container header (\"FORM\", length, \"IFRS\")",
             wide(size), plural(size, "byte", "bytes"));
   } else {
-    fprintf(out, "%s: %llu bytes, form type %s\n", name, wide(size), quoted(bytes + 8, formType));
+    fprintf(out, "%llu bytes, form type %s\n", wide(size), quoted(bytes + 8, formType));
     Walk walk = walk_chunks(bytes, size);
     Index index = find_index(bytes, size, &walk);
-    if (index.found) list_entries(out, name, bytes, &walk, &index);
+    Resources resources = find_resources(bytes, size, &walk, &index);
+    if (index.found) list_entries(out, name, bytes, &walk, &index, &resources);
     list_chunks(out, name, bytes, size, &walk);
     // Problems in the order a reader meets them when the file is sound: the
-    // header, the index and its entries, then the chunks.
+    // header, the index and its entries, then the chunks. The chunks of an
+    // IFF file of another form type are listed but not held to Blorb's rules.
     check_container(&report, bytes, size);
-    check_index(&report, bytes, &walk, &index);
-    check_chunks(&report, bytes, size, &walk, &index);
+    if (is_id(bytes + 8, "IFRS")) {
+      check_index(&report, bytes, &walk, &index);
+      check_chunks(&report, bytes, size, &walk, &index, &resources);
+    }
+    free_resources(&resources);
     free(walk.offsets);
   }
+  begin_line(out, name);
   if (report.problems == 0) {
-    fprintf(out, "%s: no problems\n", name);
+    fprintf(out, "no problems\n");
   } else {
-    fprintf(out, "%s: %llu %s\n", name, wide(report.problems), plural(report.problems, "problem", "problems"));
+    fprintf(out, "%llu %s\n", wide(report.problems), plural(report.problems, "problem", "problems"));
   }
   return report.problems;
+}
+
+// The name is escaped as on standard output, so that it cannot forge a line.
+static void report_error(const char* what, const char* name, int error) {
+  fprintf(stderr, "blorbinfo: Error: Can't %s \"", what);
+  print_escaped(stderr, reinterpret_cast<const unsigned char*>(name), strlen(name));
+  fprintf(stderr, "\": %s\n", strerror(error));
 }
 
 // The whole file, or null: after a message on standard error when it cannot
@@ -42,7 +60,7 @@ static unsigned char* read_file(const char* name, size_t* size, bool* tooLarge) 
   *tooLarge = false;
   FILE* file = fopen(name, "rb");
   if (file == nullptr) {
-    fprintf(stderr, "blorbinfo: Error: Can't open \"%s\": %s\n", name, strerror(errno));
+    report_error("open", name, errno);
     return nullptr;
   }
   // A regular file's size is known before reading it, which spares the copies
@@ -70,7 +88,7 @@ static unsigned char* read_file(const char* name, size_t* size, bool* tooLarge) 
     bytes = static_cast<unsigned char*>(grow(bytes, capacity, 1));
   }
   if (!*tooLarge && ferror(file)) {
-    fprintf(stderr, "blorbinfo: Error: Can't read \"%s\": %s\n", name, strerror(errno));
+    report_error("read", name, errno);
     free(bytes);
     fclose(file);
     return nullptr;
@@ -83,10 +101,45 @@ static unsigned char* read_file(const char* name, size_t* size, bool* tooLarge) 
   return bytes;
 }
 
+static const char kUsage[] = "Usage: blorbinfo FILE...\n";
+
+static const char kHelp[] =
+    "Usage: blorbinfo FILE...\n"
+    "Lists what each Blorb FILE holds and checks it against what interpreters accept.\n"
+    "\n"
+    "Every line starts with the file's name, escaped as texts are, and \": \":\n"
+    "  game.zblorb: 1600 bytes, form type \"IFRS\"\n"
+    "  game.zblorb: index entry at 0x000018: \"Pict\" 1, start 0x00003C: \"PNG \", 73 bytes\n"
+    "  game.zblorb: chunk at 0x00003C: \"PNG \", 73 bytes, 16 x 16 pixels\n"
+    "  game.zblorb: chunk at 0x000400: \"ZCOD\", 512 bytes, story: Z-code version 5, release 1, serial \"260101\"\n"
+    "  game.zblorb: Problem at 0x000024: Index entry \"Snd \" 3 points at a chunk of type \"TEXT\", ...\n"
+    "  game.zblorb: Note at 0x000030: Index entry \"Pict\" 2 points at a chunk of type \"GIF \", ...\n"
+    "  game.zblorb: 1 problem\n"
+    "The listing shows the index entries with their RDes descriptions, then every chunk\n"
+    "with what it holds: picture sizes, the story's kind and version, form types, texts,\n"
+    "numbers, and the title, author and IFID of the IFmd record. Texts are quoted, with\n"
+    "\\\", \\\\ and \\xHH for quotes, backslashes and bytes outside printable ASCII.\n"
+    "\n"
+    "Checks: the container (FORM, its length, IFRS); the index (first, alone, sized by\n"
+    "its count, entries in chunk order at real chunks, no pair twice, one Exec, numbered\n"
+    "0); every chunk inside the file and padded; each resource's type against its usage,\n"
+    "and its data (signatures, picture sizes, Rect, Z-code version); Fspc, RDes, Reso,\n"
+    "Loop, APal, Plte, RelN, IFhd, AUTH, (c), ANNO, SNam and IFmd by their own rules,\n"
+    "each at most once. GIF, WAV, MIDI and MP3 resources get a Note line, which is no\n"
+    "problem: only some interpreters read them.\n"
+    "\n"
+    "Exit status: 0 every file passes, 1 a problem was found, 2 a file could not be\n"
+    "read, no file was named, standard output was lost or memory ran out.\n"
+    "blorbinfo --help and blorbinfo --version print this text and the version.\n";
+
 int BlorbinfoMain(int argc, char** argv) {
   int status = 0;
-  if (argc < 2) {
-    fprintf(stderr, "Usage: blorbinfo FILE...\n");
+  if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "--version") == 0)) {
+    fputs(strcmp(argv[1], "--help") == 0 ? kHelp : "blorbinfo version 1.0, from blorbpack 1.0\n", stdout);
+    argc = 1;  // no file to list
+  } else if (argc < 2) {
+    fputs(kUsage, stderr);
+    fputs("Try 'blorbinfo --help' for the checks and the listing.\n", stderr);
     status = 2;
   }
   for (int i = 1; i < argc; ++i) {
@@ -99,14 +152,18 @@ int BlorbinfoMain(int argc, char** argv) {
       problems = ListBlorb(stdout, name, bytes, size);
       free(bytes);
     } else if (tooLarge) {
-      printf("%s: more than %llu bytes\n", name, wide(kMaxBlorbFileSize));
-      printf("blorbinfo: %s: Problem at 0x%06llX: File goes on past %llu bytes, beyond what readers can reach\n",
-             name, wide(kMaxBlorbFileSize), wide(kMaxBlorbFileSize));
-      printf("%s: 1 problem\n", name);
+      Report report = {stdout, name, 0};
+      begin_line(stdout, name);
+      printf("more than %llu bytes\n", wide(kMaxBlorbFileSize));
+      problem(&report, kMaxBlorbFileSize, "File goes on past %llu bytes, beyond what readers can reach",
+              wide(kMaxBlorbFileSize));
+      begin_line(stdout, name);
+      printf("1 problem\n");
       problems = 1;
     } else {
       status = 2;
     }
+    // An unreadable file's status 2 outranks any number of problems.
     if (problems > 0 && status == 0) status = 1;
   }
   // The listing is the whole point of a run: losing it is no success.

@@ -48,21 +48,30 @@ std::string LastLine(const std::string& text) {
 TEST(ListBlorb, EveryCutOfAPassingFileHasProblemsAndCountsThem) {
   const std::string files[] = {
       "FORM" "\0\0\0\x10" "IFRS" "RIdx" "\0\0\0\x04" "\0\0\0\0"s,
-      // Every signature readers check, an embedded FORM and odd lengths.
-      "FORM" "\0\0\0\xA0" "IFRS"                            // 168 - 8
-      "RIdx" "\0\0\0\x40" "\0\0\0\x05"                      // 4 + 12 * 5
-      "Pict" "\0\0\0\x01" "\0\0\0\x54"
-      "Pict" "\0\0\0\x02" "\0\0\0\x64"
-      "Snd " "\0\0\0\x01" "\0\0\0\x70"
-      "Exec" "\0\0\0\0" "\0\0\0\x7C"
-      "Snd " "\0\0\0\x02" "\0\0\0\x86"
-      "PNG " "\0\0\0\x08" "\x89PNG\r\n\x1A\n"               // 0x54
-      "JPEG" "\0\0\0\x03" "\xFF\xD8\xFF" "\0"               // 0x64
-      "FORM" "\0\0\0\x04" "AIFF"                            // 0x70
-      "ZCOD" "\0\0\0\x01" "\x05" "\0"                       // 0x7C
-      "OGGV" "\0\0\0\x04" "OggS"                            // 0x86
-      "GLUL" "\0\0\0\x04" "Glul"                            // 0x92
-      "AUTH" "\0\0\0\x01" "x" "\0"s,                        // 0x9E
+      // Every optional chunk, at the edges of its rules, and a picture with a note.
+      "FORM\x00\x00\x02\xAEIFRS"  // 694 - 8
+      "RIdx\x00\x00\x00@\x00\x00\x00\x05"  // 4 + 12 * 5
+      "Pict\x00\x00\x00\x01\x00\x00\x00T"
+      "Pict\x00\x00\x00\x02\x00\x00\x00t"
+      "Pict\x00\x00\x00\x03\x00\x00\x00\x84"
+      "Snd \x00\x00\x00\x07\x00\x00\x00\x92"
+      "Exec\x00\x00\x00\x00\x00\x00\x00\x9E"
+      "PNG \x00\x00\x00\x18\x89PNG\x0D\x0A\x1A\x0A\x00\x00\x00\x0DIHDR\x00\x00\x02\x80\x00\x00\x01\xE0"  // 0x54
+      "Rect\x00\x00\x00\x08\x00\x00\x00\x00\x00\x00\x00\xC8"  // 0x74
+      "GIF \x00\x00\x00\x06GIF89a"  // 0x84
+      "FORM\x00\x00\x00\x04" "AIFF"  // 0x92
+      "ZCOD\x00\x00\x00 \x05\x00\x00\x07\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00" "260102\x00\x00\x00\x00\xAB\xCD\x00\x00"  // 0x9E
+      "IFhd\x00\x00\x00\x0D\x00\x07" "260102\xAB\xCD\x00\x00\x00\x00"  // 0xC6
+      "Fspc\x00\x00\x00\x04\x00\x00\x00\x01"  // 0xDC
+      "RDes\x00\x00\x00" "0\x00\x00\x00\x02Pict\x00\x00\x00\x01\x00\x00\x00\x0D" "Caf\xC3\xA9 \x22" "a\x5C" "b\x22\x0A\x7FSnd \x00\x00\x00\x07\x00\x00\x00\x07" "Foghorn"  // 0xE8
+      "IFmd\x00\x00\x01\x04<\x3Fxml version=\x22" "1.0\x22 encoding=\x22UTF-8\x22\x3F>\x0A<ifindex version=\x22" "1.0\x22><story><identification><ifid>4E5B2A3C-0000-4000-8000-0123456789AB</ifid></identification><bibliographic><title>Fog &amp; Light</title><author>A. N. Author</author></bibliographic></story></ifindex>\x0A"  // 0x120
+      "Reso\x00\x00\x00" "4\x00\x00\x02X\x00\x00\x01\x90\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x04\xB0\x00\x00\x03 \x00\x00\x00\x01\x00\x00\x00\x01\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x00\x00\x01"  // 0x22C
+      "APal\x00\x00\x00\x00"  // 0x268
+      "Loop\x00\x00\x00\x08\x00\x00\x00\x07\x00\x00\x00\x00"  // 0x270
+      "Plte\x00\x00\x00\x01\x10\x00"  // 0x280
+      "SNam\x00\x00\x00\x06\x00" "F\x00o\x00g"  // 0x28A
+      "RelN\x00\x00\x00\x02\x00\x07"  // 0x298
+      "AUTH\x00\x00\x00\x0C" "A. N. Author"s,  // 0x2A2
   };
   for (const std::string& file : files) {
     size_t problems = 1;
@@ -73,7 +82,7 @@ TEST(ListBlorb, EveryCutOfAPassingFileHasProblemsAndCountsThem) {
       SCOPED_TRACE("cut to " + std::to_string(length) + " of " + std::to_string(file.size()) + " bytes");
       listing = Listing(file.substr(0, length), &problems);
       EXPECT_GT(problems, 0u);
-      EXPECT_EQ(LinesStartingWith(listing, "blorbinfo: f: Problem at 0x"), problems);
+      EXPECT_EQ(LinesStartingWith(listing, "f: Problem at 0x"), problems);
       EXPECT_EQ(LastLine(listing), "f: " + std::to_string(problems) + (problems == 1 ? " problem" : " problems"));
     }
   }
