@@ -272,14 +272,6 @@ static void check_descriptions(Report* report, const unsigned char* bytes, const
   uint64_t end = 0;
   Description* descriptions = read_descriptions(bytes, piece, &count, &end);
   uint64_t claimed = long_at(bytes + piece->offset + kChunkHeaderSize);
-  if (count < claimed) {
-    problem(report, piece->offset + kChunkHeaderSize + end,
-            "RDes entry %llu of %llu runs past the end of the chunk", wide(count + 1), wide(claimed));
-  } else if (end != piece->length) {
-    problem(report, piece->offset + kChunkHeaderSize + end, "RDes chunk holds %llu %s after its %llu %s",
-            wide(piece->length - end), plural(piece->length - end, "byte", "bytes"), wide(claimed),
-            plural(claimed, "entry", "entries"));
-  }
   Description* sorted = static_cast<Description*>(grow(nullptr, count, sizeof(Description)));
   if (count > 0) memcpy(sorted, descriptions, count * sizeof(Description));
   qsort(sorted, count, sizeof(Description), compare_descriptions);
@@ -304,6 +296,14 @@ static void check_descriptions(Report* report, const unsigned char* bytes, const
       problem(report, description->at, "RDes entry %s %llu is not UTF-8 text: byte 0x%02X at 0x%06llX", usage,
               wide(description->number), description->text[bad], wide(description->at + 12 + bad));
     }
+  }
+  if (count < claimed) {
+    problem(report, piece->offset + kChunkHeaderSize + end,
+            "RDes entry %llu of %llu runs past the end of the chunk", wide(count + 1), wide(claimed));
+  } else if (end != piece->length) {
+    problem(report, piece->offset + kChunkHeaderSize + end, "RDes chunk holds %llu %s after its %llu %s",
+            wide(piece->length - end), plural(piece->length - end, "byte", "bytes"), wide(claimed),
+            plural(claimed, "entry", "entries"));
   }
   free(sorted);
   free(descriptions);
