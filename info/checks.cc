@@ -30,14 +30,15 @@ static int compare_descriptions(const void* a, const void* b) {
   return left->at < right->at ? -1 : left->at > right->at ? 1 : 0;
 }
 
-// The RDes entries that the chunk holds whole, in file order; *end is where
-// reading stopped (the chunk's length when its entries fill it exactly).
+// The RDes entries that the chunk holds whole, in file order, never null;
+// *end is where reading stopped (the chunk's length when its entries fill it
+// exactly).
 static Description* read_descriptions(const unsigned char* bytes, const Piece* piece, size_t* count,
                                       uint64_t* end) {
   const unsigned char* data = bytes + piece->offset + kChunkHeaderSize;
   *count = 0;
   *end = 0;
-  if (piece->length < 4) return nullptr;
+  if (piece->length < 4) return static_cast<Description*>(grow(nullptr, 0, sizeof(Description)));
   uint64_t claimed = long_at(data);
   // Each entry takes at least 12 bytes, which bounds what a hostile count
   // can make us allocate.
