@@ -148,8 +148,8 @@ void check_entry_type(Report* report, uint64_t at, const unsigned char* entry, c
       break;
     case kTypeReadBySome:
       note(report, at,
-           "Index entry %s %llu points at a chunk of type %s, which only some interpreters (ADRIFT's) read: "
-           "most will ignore it",
+           "Index entry %s %llu points at a chunk of type %s, which only some interpreters read: most will "
+           "ignore it",
            shownUsage, wide(long_at(entry + 4)), shownType);
       break;
     case kTypeUndefined:

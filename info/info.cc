@@ -29,7 +29,8 @@ size_t ListBlorb(FILE* out, const char* name, const unsigned char* bytes, size_t
     // Problems in the order a reader meets them when the file is sound: the
     // header, the index and its entries, then the chunks. The chunks of an
     // IFF file of another form type are listed but not held to Blorb's rules.
-    check_container(&report, bytes, size);
+    const Entry* story = find_entry(&resources, reinterpret_cast<const unsigned char*>("Exec"), 0);
+    check_container(&report, bytes, size, story != nullptr && story->chunk != nullptr && is_id(story->chunk, "ADRI"));
     if (is_id(bytes + 8, "IFRS")) {
       check_index(&report, bytes, &walk, &index);
       check_chunks(&report, bytes, size, &walk, &index, &resources);

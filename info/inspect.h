@@ -168,7 +168,8 @@ void list_ifmd(FILE* out, const unsigned char* data, size_t length);
 // does not, check_not_iff tells that in one problem, with what it looks like.
 bool is_iff(const unsigned char* bytes, size_t size);
 void check_not_iff(Report* report, const unsigned char* bytes, size_t size);
-void check_container(Report* report, const unsigned char* bytes, size_t size);
+// A story of type "ADRI" as Exec 0 makes a wrong container length a note.
+void check_container(Report* report, const unsigned char* bytes, size_t size, bool adrift);
 void check_index(Report* report, const unsigned char* bytes, const Walk* walk, const Index* index);
 void check_chunks(Report* report, const unsigned char* bytes, size_t size, const Walk* walk,
                   const Index* index, Resources* resources);

@@ -49,9 +49,16 @@ void check_not_iff(Report* report, const unsigned char* bytes, size_t size) {
           kind != nullptr ? kind : "");
 }
 
-void check_container(Report* report, const unsigned char* bytes, size_t size) {
+void check_container(Report* report, const unsigned char* bytes, size_t size, bool adrift) {
   char id[kQuotedIdSize];
-  if (long_at(bytes + kIdSize) != size - 8 && is_id(bytes + kIdSize, "latr")) {
+  if (long_at(bytes + kIdSize) != size - 8 && adrift) {
+    // ADRIFT 5 writes this length wrong, and the format lets readers of its
+    // files ignore it: every reader of them does.
+    note(report, kIdSize,
+         "FORM length is %llu, but the file size less 8 is %llu: the ADRIFT 5 packager writes it so, and "
+         "readers of ADRIFT files ignore it",
+         wide(long_at(bytes + kIdSize)), wide(size - 8));
+  } else if (long_at(bytes + kIdSize) != size - 8 && is_id(bytes + kIdSize, "latr")) {
     // The packager writes the length last, over this placeholder.
     problem(report, kIdSize,
             "FORM length holds \"latr\", the placeholder a packaging run writes first: the file is the "

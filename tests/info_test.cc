@@ -176,10 +176,18 @@ TEST(ListBlorb, ResourceAndOptionalChunkRulesAtTheirEdges) {
        "Problem at 0x000072: JPEG chunk has no frame header before its image data: interpreters cannot size the picture\n"},
       {"read by some", Blorb({{"Pict", 1, 0}, {"Snd ", 1, 1}, {"Snd ", 2, 2}, {"Snd ", 3, 3}},
                              {Chunk("GIF ", "GIF89a"), Chunk("WAV ", "w"), Chunk("MIDI", "m"), Chunk("MP3 ", "3")}),
-       "Note at 0x000018: Index entry \"Pict\" 1 points at a chunk of type \"GIF \", which only some interpreters (ADRIFT's) read: most will ignore it\n"
-       "Note at 0x000024: Index entry \"Snd \" 1 points at a chunk of type \"WAV \", which only some interpreters (ADRIFT's) read: most will ignore it\n"
-       "Note at 0x000030: Index entry \"Snd \" 2 points at a chunk of type \"MIDI\", which only some interpreters (ADRIFT's) read: most will ignore it\n"
-       "Note at 0x00003C: Index entry \"Snd \" 3 points at a chunk of type \"MP3 \", which only some interpreters (ADRIFT's) read: most will ignore it\n"},
+       "Note at 0x000018: Index entry \"Pict\" 1 points at a chunk of type \"GIF \", which only some interpreters read: most will ignore it\n"
+       "Note at 0x000024: Index entry \"Snd \" 1 points at a chunk of type \"WAV \", which only some interpreters read: most will ignore it\n"
+       "Note at 0x000030: Index entry \"Snd \" 2 points at a chunk of type \"MIDI\", which only some interpreters read: most will ignore it\n"
+       "Note at 0x00003C: Index entry \"Snd \" 3 points at a chunk of type \"MP3 \", which only some interpreters read: most will ignore it\n"},
+      // ADRIFT 5 writes a wrong container length, which its readers ignore.
+      {"ADRIFT length", [] {
+         std::string file = Blorb({{"Exec", 0, 0}}, {Chunk("ADRI", "a")});
+         file[7] = static_cast<char>(file[7] + 8);
+         return file;
+       }(),
+       "Note at 0x000004: FORM length is 46, but the file size less 8 is 38: the ADRIFT 5 packager writes it so, "
+       "and readers of ADRIFT files ignore it\n"},
       // The format lets entries share a chunk; one-pass readers do not.
       {"shared chunk", Blorb({{"Pict", 1, 0}, {"Pict", 2, 0}}, {Chunk("PNG ", kPng)}),
        "Problem at 0x000024: Index entry \"Pict\" 2 starts at 0x000030, the chunk of the entry before it: the format "
