@@ -138,6 +138,12 @@ struct Resources {
   uint64_t firstOnce[kOnceTypes]; // where the first of each lies; 0 before one is met
 };
 
+// The RDes entries that the chunk holds whole, in file order, never null;
+// *end is where reading stopped (the chunk's length when its entries fill it
+// exactly). sort_descriptions orders them as Resources keeps them.
+Description* read_descriptions(const unsigned char* bytes, const Piece* piece, size_t* count, uint64_t* end);
+void sort_descriptions(Description* descriptions, size_t count);
+
 Resources find_resources(const unsigned char* bytes, size_t size, const Walk* walk, const Index* index);
 void free_resources(Resources* resources);
 
