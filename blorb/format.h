@@ -21,16 +21,22 @@ constexpr size_t kMaxBlorbFileSize = 2147483647;
 // or "Exec", compared as four stored bytes, exact case.
 bool IsLookedUpUsage(const char* usage);
 
-// How the format takes a chunk type under a usage: one it defines, one that
-// only some interpreters read (ADRIFT's GIF pictures and WAV, MIDI and MP3
-// sounds), or one it does not define. Usages other than the four looked up
-// have no types of their own: every type is undefined under them.
-enum TypeFit { kTypeDefined, kTypeReadBySome, kTypeUndefined };
-TypeFit FitOfType(const char* usage, const char* type);
+// Whether the format defines this chunk type for resources of this usage,
+// both given as four stored bytes: pictures are "PNG ", "JPEG" or "Rect";
+// sounds "FORM" (AIFF), "OGGV", "MOD " or "SONG"; stories "ZCOD", "GLUL",
+// "TAD2", "TAD3", "HUGO", "ALAN", "ADRI", "LEVE", "AGT ", "MAGS", "ADVS" or
+// "EXEC"; data "TEXT", "BINA" or "FORM". False for a usage readers do not
+// look up.
+bool IsDefinedType(const char* usage, const char* type);
 
-// The types the format defines for a looked-up usage, for messages
-// ("PNG, JPEG or Rect"), or null for any other usage.
-const char* DefinedTypes(const char* usage);
+// Whether this is a type the format leaves out but some interpreters read
+// all the same: "GIF " pictures and "WAV ", "MIDI" or "MP3 " sounds.
+bool IsFewReadersType(const char* usage, const char* type);
+
+// Why a chunk type does not suit its usage (four stored bytes each), or null
+// when it does or when readers do not look the usage up. The text is meant to
+// follow the type's name, as in: Chunk type "GIF" <text>.
+const char* TypeProblem(const char* usage, const char* type);
 
 // Why data does not look like what its chunk type promises, or null when it
 // does or when the type has no unambiguous signature. The text says what is

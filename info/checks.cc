@@ -281,7 +281,11 @@ void check_chunk_data(Report* report, const unsigned char* bytes, const Piece* p
     problem(report, piece->offset, "SNam chunk is %llu %s, an odd length for UTF-16 text", wide(length),
             plural(length, "byte", "bytes"));
   } else if (is_id(piece->type, "IFmd")) {
-    const char* why = ifmd_problem(data, static_cast<size_t>(length));
+    bool checked = false;
+    const char* why = ifmd_problem(data, static_cast<size_t>(length), &checked);
     if (why != nullptr) problem(report, piece->offset, "IFmd chunk %s", why);
+    if (!checked) {
+      note(report, piece->offset, "IFmd chunk not checked: this blorbinfo was built without the expat XML library");
+    }
   }
 }

@@ -152,7 +152,8 @@ static void free_metadata(Metadata* metadata) {
   free(metadata->rootCopy);
 }
 
-const char* ifmd_problem(const unsigned char* data, size_t length) {
+const char* ifmd_problem(const unsigned char* data, size_t length, bool* checked) {
+  *checked = true;
   static char why[256];
   Metadata metadata;
   memset(&metadata, 0, sizeof metadata);

@@ -163,9 +163,10 @@ void check_chunk_data(Report* report, const unsigned char* bytes, const Piece* p
 bool picture_size(const Piece* piece, const unsigned char* data, uint64_t* width, uint64_t* height);
 
 // The IFmd chunk's XML: null when it is well-formed, with an "ifindex" root
-// element, else why not (in a static buffer). ifmd_fields prints what the
+// element, else why not (in a static buffer); *checked is false when this
+// blorbinfo was built without an XML parser. list_ifmd prints what the
 // listing shows of it: title, author and IFID.
-const char* ifmd_problem(const unsigned char* data, size_t length);
+const char* ifmd_problem(const unsigned char* data, size_t length, bool* checked);
 void list_ifmd(FILE* out, const unsigned char* data, size_t length);
 
 // The file's structure: the container header, the index and its entries, and

@@ -135,27 +135,21 @@ const Description* find_description(const Resources* resources, const unsigned c
   return compare_keys(description->usage, description->number, usage, number) == 0 ? description : nullptr;
 }
 
+// The packager warns in the same words, from the same table.
 void check_entry_type(Report* report, uint64_t at, const unsigned char* entry, const Piece* piece) {
   const char* usage = reinterpret_cast<const char*>(entry);
+  const char* type = reinterpret_cast<const char*>(piece->type);
+  const char* why = TypeProblem(usage, type);
+  if (why == nullptr) return;
   char shownUsage[kQuotedIdSize];
   char shownType[kQuotedIdSize];
   quoted(entry, shownUsage);
   quoted(piece->type, shownType);
-  switch (FitOfType(usage, reinterpret_cast<const char*>(piece->type))) {
-    case kTypeDefined:
-      break;
-    case kTypeReadBySome:
-      note(report, at,
-           "Index entry %s %llu points at a chunk of type %s, which only some interpreters read: most will "
-           "ignore it",
-           shownUsage, wide(long_at(entry + 4)), shownType);
-      break;
-    case kTypeUndefined:
-      problem(report, at,
-              "Index entry %s %llu points at a chunk of type %s, which the format does not define for its "
-              "usage (%s): interpreters will not use it",
-              shownUsage, wide(long_at(entry + 4)), shownType, DefinedTypes(usage));
-      break;
+  if (IsFewReadersType(usage, type)) {
+    note(report, at, "Index entry %s %llu: chunk type %s %s", shownUsage, wide(long_at(entry + 4)), shownType, why);
+  } else {
+    problem(report, at, "Index entry %s %llu: chunk type %s %s", shownUsage, wide(long_at(entry + 4)), shownType,
+            why);
   }
 }
 

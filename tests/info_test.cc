@@ -168,18 +168,18 @@ TEST(ListBlorb, ResourceAndOptionalChunkRulesAtTheirEdges) {
                                Chunk("FORM", "FORM\0\0\0\x04" "DATA"s), Chunk("ADRI", "a")}), ""},
       {"undefined types", Blorb({{"Pict", 1, 0}, {"Snd ", 1, 1}, {"Data", 1, 2}, {"Exec", 0, 3}},
                                 {Chunk("TEXT", "t"), Chunk("PNG ", kPng), Chunk("JPEG", "\xFF\xD8\xFF\xD9"),
-                                 Chunk("TEXT", "t")}),
-       "Problem at 0x000018: Index entry \"Pict\" 1 points at a chunk of type \"TEXT\", which the format does not define for its usage (PNG, JPEG or Rect): interpreters will not use it\n"
-       "Problem at 0x000024: Index entry \"Snd \" 1 points at a chunk of type \"PNG \", which the format does not define for its usage (FORM (AIFF), OGGV, MOD or SONG): interpreters will not use it\n"
-       "Problem at 0x000030: Index entry \"Data\" 1 points at a chunk of type \"JPEG\", which the format does not define for its usage (TEXT, BINA or FORM): interpreters will not use it\n"
-       "Problem at 0x00003C: Index entry \"Exec\" 0 points at a chunk of type \"TEXT\", which the format does not define for its usage (ZCOD, GLUL, TAD2, TAD3, HUGO, ALAN, ADRI, LEVE, AGT, MAGS, ADVS or EXEC): interpreters will not use it\n"
+                                 Chunk("TEXT", "t")}), 
+       "Problem at 0x000018: Index entry \"Pict\" 1: chunk type \"TEXT\" is not a picture type (PNG, JPEG or Rect): interpreters will not show the picture\n"
+       "Problem at 0x000024: Index entry \"Snd \" 1: chunk type \"PNG \" is not a sound type (FORM for AIFF, OGGV, MOD or SONG): interpreters will not play the sound\n"
+       "Problem at 0x000030: Index entry \"Data\" 1: chunk type \"JPEG\" is not a data type (TEXT, BINA or FORM): games cannot tell how to read the resource\n"
+       "Problem at 0x00003C: Index entry \"Exec\" 0: chunk type \"TEXT\" is not a story type (ZCOD, GLUL, TAD2, TAD3, HUGO, ALAN, ADRI, LEVE, AGT, MAGS, ADVS or EXEC): interpreters will not run the story\n"
        "Problem at 0x000072: JPEG chunk has no frame header before its image data: interpreters cannot size the picture\n"},
       {"read by some", Blorb({{"Pict", 1, 0}, {"Snd ", 1, 1}, {"Snd ", 2, 2}, {"Snd ", 3, 3}},
-                             {Chunk("GIF ", "GIF89a"), Chunk("WAV ", "w"), Chunk("MIDI", "m"), Chunk("MP3 ", "3")}),
-       "Note at 0x000018: Index entry \"Pict\" 1 points at a chunk of type \"GIF \", which only some interpreters read: most will ignore it\n"
-       "Note at 0x000024: Index entry \"Snd \" 1 points at a chunk of type \"WAV \", which only some interpreters read: most will ignore it\n"
-       "Note at 0x000030: Index entry \"Snd \" 2 points at a chunk of type \"MIDI\", which only some interpreters read: most will ignore it\n"
-       "Note at 0x00003C: Index entry \"Snd \" 3 points at a chunk of type \"MP3 \", which only some interpreters read: most will ignore it\n"},
+                             {Chunk("GIF ", "GIF89a"), Chunk("WAV ", "w"), Chunk("MIDI", "m"), Chunk("MP3 ", "3")}), 
+       "Note at 0x000018: Index entry \"Pict\" 1: chunk type \"GIF \" is read only by some interpreters: most will not show the picture\n"
+       "Note at 0x000024: Index entry \"Snd \" 1: chunk type \"WAV \" is read only by some interpreters: most will not play the sound\n"
+       "Note at 0x000030: Index entry \"Snd \" 2: chunk type \"MIDI\" is read only by some interpreters: most will not play the sound\n"
+       "Note at 0x00003C: Index entry \"Snd \" 3: chunk type \"MP3 \" is read only by some interpreters: most will not play the sound\n"},
       // ADRIFT 5 writes a wrong container length, which its readers ignore.
       {"ADRIFT length", [] {
          std::string file = Blorb({{"Exec", 0, 0}}, {Chunk("ADRI", "a")});
