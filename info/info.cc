@@ -132,12 +132,13 @@ static const char kHelp[] =
     "\n"
     "Exit status: 0 every file passes, 1 a problem was found, 2 a file could not be\n"
     "read, no file was named, standard output was lost or memory ran out.\n"
-    "blorbinfo --help and blorbinfo --version print this text and the version.\n";
+    "blorbinfo --help and blorbinfo --version print this text and the version.\n"
+    "See blorbinfo(1).\n";
 
 int BlorbinfoMain(int argc, char** argv) {
   int status = 0;
   if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "--version") == 0)) {
-    fputs(strcmp(argv[1], "--help") == 0 ? kHelp : "blorbinfo version 1.0, from blorbpack 1.0\n", stdout);
+    fputs(strcmp(argv[1], "--help") == 0 ? kHelp : "blorbinfo version 1.0 (Apr 20 2009), a Blorb file lister and checker\n", stdout);
     argc = 1;  // no file to list
   } else if (argc < 2) {
     fputs(kUsage, stderr);

@@ -3,7 +3,8 @@
 # packing it prints; both must be what the file holds and what a run prints.
 # The page's version and date must be the banner's. So too for blorbinfo: the
 # README's listing of the packed example is the whole of what it prints, and
-# every line of blorbinfo(1)'s example (folded there) is one it prints.
+# every line of blorbinfo(1)'s example (folded there) and of its --help is
+# one it prints.
 #   examples.sh BLORBPACK README PAGE EXAMPLES BLORBINFO INFO-PAGE
 set -u
 bin=$1
@@ -60,8 +61,9 @@ same "README's blorbinfo listing is not what blorbinfo prints for the example" i
 awk '/^\.nf/ { ++k; next } /^\.fi/ { next } k == 1' "$info_page" | sed 's/\\e/\\/g' |
   awk '/^  / { line = line " " substr($0, 3); next } { if (line != "") print line; line = $0 } END { print line }' |
   grep '^game.zblorb: ' >page.info
+"$info" --help | sed -n 's/^  \(game\.zblorb: \)/\1/p' >>page.info
 while IFS= read -r line; do
-  grep -qxF -- "$line" info.stdout || { echo "--- blorbinfo(1) shows a line blorbinfo does not print: $line"; failed=1; }
+  grep -qxF -- "$line" info.stdout || { echo "--- blorbinfo(1) or --help shows a line blorbinfo does not print: $line"; failed=1; }
 done <page.info
 [ -s page.info ] || { echo "--- blorbinfo(1) shows no listing of the example"; failed=1; }
 exit $failed
