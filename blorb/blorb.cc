@@ -66,6 +66,9 @@ void BuildIndex(FILE* control) {
     add_slot(record);
     if (is_indexed(record)) ++count;
   }
+  WarnAboutJob();
+  // The listing is complete: its names are no longer needed.
+  ResetConstantNames();
 
   index->length = static_cast<int32_t>(4 + kIndexEntrySize * count);
   index->data = static_cast<unsigned char*>(my_malloc(static_cast<size_t>(index->length)));

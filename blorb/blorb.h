@@ -50,6 +50,9 @@ void Write_Chunk(FILE* output, const Chunk* record);
 // just read: a usage or number no game can ask for, a repeated pair, a second
 // story, data that does not match its chunk type. Line names the record.
 void WarnAbout(const Chunk* record);
+// What can be told only once every record has been read: a frontispiece
+// (Fspc) that names a picture no Pict record has.
+void WarnAboutJob();
 void ResetWarnings();
 
 // Releases whatever the table still holds and puts the program-wide state of

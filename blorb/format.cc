@@ -7,6 +7,53 @@ bool IsLookedUpUsage(const char* usage) {
          memcmp(usage, "Data", kIdSize) == 0 || memcmp(usage, "Exec", kIdSize) == 0;
 }
 
+// Each list is whole four-byte identifiers back to back.
+static bool listed(const char* list, const char* id) {
+  for (; *list != '\0'; list += kIdSize) {
+    if (memcmp(list, id, kIdSize) == 0) return true;
+  }
+  return false;
+}
+
+static const char* defined_types(const char* usage) {
+  if (memcmp(usage, "Pict", kIdSize) == 0) return "PNG JPEGRect";
+  if (memcmp(usage, "Snd ", kIdSize) == 0) return "FORMOGGVMOD SONG";
+  if (memcmp(usage, "Exec", kIdSize) == 0) return "ZCODGLULTAD2TAD3HUGOALANADRILEVEAGT MAGSADVSEXEC";
+  if (memcmp(usage, "Data", kIdSize) == 0) return "TEXTBINAFORM";
+  return "";
+}
+
+bool IsDefinedType(const char* usage, const char* type) { return listed(defined_types(usage), type); }
+
+bool IsFewReadersType(const char* usage, const char* type) {
+  if (memcmp(usage, "Pict", kIdSize) == 0) return listed("GIF ", type);
+  if (memcmp(usage, "Snd ", kIdSize) == 0) return listed("WAV MIDIMP3 ", type);
+  return false;
+}
+
+const char* TypeProblem(const char* usage, const char* type) {
+  if (!IsLookedUpUsage(usage) || IsDefinedType(usage, type)) return nullptr;
+  bool picture = memcmp(usage, "Pict", kIdSize) == 0;
+  if (IsFewReadersType(usage, type)) {
+    return picture ? "is read only by some interpreters: most will not show the picture"
+                   : "is read only by some interpreters: most will not play the sound";
+  }
+  if (picture) {
+    return "is not a picture type (PNG, JPEG or Rect): interpreters will not show the picture";
+  }
+  if (memcmp(usage, "Snd ", kIdSize) == 0) {
+    if (memcmp(type, "AIFF", kIdSize) == 0) {
+      return "is not a sound type: an AIFF file is packed under type FORM, as the IFF chunk it already is";
+    }
+    return "is not a sound type (FORM for AIFF, OGGV, MOD or SONG): interpreters will not play the sound";
+  }
+  if (memcmp(usage, "Exec", kIdSize) == 0) {
+    return "is not a story type (ZCOD, GLUL, TAD2, TAD3, HUGO, ALAN, ADRI, LEVE, AGT, MAGS, ADVS or EXEC): "
+           "interpreters will not run the story";
+  }
+  return "is not a data type (TEXT, BINA or FORM): games cannot tell how to read the resource";
+}
+
 static bool starts_with(const unsigned char* data, size_t length, const char* prefix, size_t count) {
   return length >= count && memcmp(data, prefix, count) == 0;
 }

@@ -21,6 +21,23 @@ constexpr size_t kMaxBlorbFileSize = 2147483647;
 // or "Exec", compared as four stored bytes, exact case.
 bool IsLookedUpUsage(const char* usage);
 
+// Whether the format defines this chunk type for resources of this usage,
+// both given as four stored bytes: pictures are "PNG ", "JPEG" or "Rect";
+// sounds "FORM" (AIFF), "OGGV", "MOD " or "SONG"; stories "ZCOD", "GLUL",
+// "TAD2", "TAD3", "HUGO", "ALAN", "ADRI", "LEVE", "AGT ", "MAGS", "ADVS" or
+// "EXEC"; data "TEXT", "BINA" or "FORM". False for a usage readers do not
+// look up.
+bool IsDefinedType(const char* usage, const char* type);
+
+// Whether this is a type the format leaves out but some interpreters read
+// all the same: "GIF " pictures and "WAV ", "MIDI" or "MP3 " sounds.
+bool IsFewReadersType(const char* usage, const char* type);
+
+// Why a chunk type does not suit its usage (four stored bytes each), or null
+// when it does or when readers do not look the usage up. The text is meant to
+// follow the type's name, as in: Chunk type "GIF" <text>.
+const char* TypeProblem(const char* usage, const char* type);
+
 // Why data does not look like what its chunk type promises, or null when it
 // does or when the type has no unambiguous signature. The text says what is
 // wrong and what readers will do about it.

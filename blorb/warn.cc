@@ -23,6 +23,15 @@ static size_t SeenCapacity = 0;
 static size_t SeenCount = 0;
 static int64_t FirstExec = 0;
 
+// Frontispiece records, checked once every picture is known.
+struct Frontispiece {
+  int64_t line;
+  int32_t picture;
+};
+static Frontispiece* Frontispieces = nullptr;
+static size_t FrontispieceCount = 0;
+static size_t FrontispieceCapacity = 0;
+
 static size_t slot_of(const char* usage, int32_t number, size_t capacity) {
   uint64_t hash = 1469598103934665603u;
   for (size_t i = 0; i < kIdSize; ++i) hash = (hash ^ static_cast<unsigned char>(usage[i])) * 1099511628211u;
@@ -61,6 +70,11 @@ static int64_t remember(const char* usage, int32_t number) {
   return 0;
 }
 
+static uint32_t str_value(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+         static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
 static void warn_indexed(const Chunk* record) {
   // The index keeps four characters of the usage, padded with spaces.
   char usage[kIdSize];
@@ -74,11 +88,24 @@ static void warn_indexed(const Chunk* record) {
             " repeat those of record %" PRId64 ": readers will find only one of the two\n",
             MyName, Line, record->usage, record->number, earlier);
   }
-  if (length > kIdSize || !IsLookedUpUsage(usage)) {
+  if (length > kIdSize) {
+    // "Pictur" is a picture to every reader, which may or may not be meant.
+    fprintf(stderr,
+            "%s: Warning: %" PRId64 ": Usage \"%s\" is cut to its first four characters, \"%.4s\", in the index%s\n",
+            MyName, Line, record->usage, record->usage,
+            IsLookedUpUsage(usage) ? ", under which readers look it up" : "");
+  }
+  if (!IsLookedUpUsage(usage)) {
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Usage \"%s\" is not one that readers look up (Pict, Snd, Data, "
             "Exec): no game can ask for this resource\n",
             MyName, Line, record->usage);
+  }
+  char type[kIdSize];
+  str_id(reinterpret_cast<unsigned char*>(type), record->type);
+  const char* problem = TypeProblem(usage, type);
+  if (problem != nullptr) {
+    fprintf(stderr, "%s: Warning: %" PRId64 ": Chunk type \"%s\" %s\n", MyName, Line, record->type, problem);
   }
   if (record->number < 0) {
     fprintf(stderr,
@@ -110,6 +137,26 @@ void WarnAbout(const Chunk* record) {
   str_id(reinterpret_cast<unsigned char*>(type), record->type);
   const char* problem = SignatureProblem(type, record->data, static_cast<size_t>(record->length));
   if (problem != nullptr) fprintf(stderr, "%s: Warning: %" PRId64 ": %s\n", MyName, Line, problem);
+  if (strcmp(record->type, "Fspc") == 0 && record->length == 4) {
+    if (FrontispieceCount == FrontispieceCapacity) {
+      FrontispieceCapacity = FrontispieceCapacity == 0 ? 4 : 2 * FrontispieceCapacity;
+      Frontispieces = static_cast<Frontispiece*>(
+          my_realloc(Frontispieces, FrontispieceCapacity * sizeof(Frontispiece)));
+    }
+    Frontispieces[FrontispieceCount++] = {Line, static_cast<int32_t>(str_value(record->data))};
+  }
+}
+
+void WarnAboutJob() {
+  for (size_t i = 0; i < FrontispieceCount; ++i) {
+    const Frontispiece& f = Frontispieces[i];
+    if (SeenCapacity == 0 || find(Seen, SeenCapacity, "Pict", f.picture)->line == 0) {
+      fprintf(stderr,
+              "%s: Warning: %" PRId64 ": Fspc names picture %" PRId32
+              ", which no Pict record of this job has: interpreters will show no frontispiece\n",
+              MyName, f.line, f.picture);
+    }
+  }
 }
 
 void ResetWarnings() {
@@ -118,4 +165,8 @@ void ResetWarnings() {
   SeenCapacity = 0;
   SeenCount = 0;
   FirstExec = 0;
+  free(Frontispieces);
+  Frontispieces = nullptr;
+  FrontispieceCount = 0;
+  FrontispieceCapacity = 0;
 }

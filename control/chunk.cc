@@ -9,29 +9,49 @@
 int16_t headerPrinted = 0;
 int64_t PackedSize = kEmptyBlorbSize;
 
+int64_t RecordLine = 0;
+
+// Line on which the next character read from the control stream stands.
+static int64_t ControlLine = 1;
+// Nothing has been read from the control stream yet: a byte order mark may
+// stand there.
+static bool AtStart = true;
+
+// Records not packed whole, by number and starting line, for the closing note.
+struct Unpacked {
+  int64_t record;
+  int64_t line;
+};
+static Unpacked* Skipped = nullptr;
+static size_t SkippedCount = 0;
+static size_t SkippedCapacity = 0;
+
 // The control file is read as text on every platform: "\r\n" reads as "\n",
 // and any other "\r" is an ordinary character. Formatted input may put one
-// character back; that character is kept here, because the carriage-return
-// lookahead may already have put one back into the stream itself.
+// character back, and the byte-order-mark test up to two; they are kept here,
+// because the carriage-return lookahead may already have put one back into
+// the stream itself.
 struct ControlReader {
   FILE* stream;
-  int pending;  // character put back, or kNothing
-  bool atEnd;   // a read met the end of the stream (or an error)
+  int pending[3];   // characters put back, the next one last
+  int pendingCount;
+  bool atEnd;       // a read met the end of the stream (or an error)
 };
 
-constexpr int kNothing = -2;
-
+// Line ends are counted as they come from the stream, never again when a
+// character put back is read a second time.
 static int next_char(ControlReader* reader) {
-  if (reader->pending != kNothing) {
-    int c = reader->pending;
-    reader->pending = kNothing;
-    return c;
-  }
+  if (reader->pendingCount > 0) return reader->pending[--reader->pendingCount];
   int c = getc_unlocked(reader->stream);
   if (c == '\r') {
     int next = getc_unlocked(reader->stream);
-    if (next == '\n') return '\n';
+    if (next == '\n') {
+      ++ControlLine;
+      return '\n';
+    }
     if (next != EOF) ungetc(next, reader->stream);
+  } else if (c == '\n') {
+    ++ControlLine;
   } else if (c == EOF) {
     reader->atEnd = true;
   }
@@ -39,7 +59,24 @@ static int next_char(ControlReader* reader) {
 }
 
 static void put_back(ControlReader* reader, int c) {
-  if (c != EOF) reader->pending = c;
+  if (c != EOF) reader->pending[reader->pendingCount++] = c;
+}
+
+// Editors on Windows start a UTF-8 file with EF BB BF, which would otherwise
+// become part of the first usage.
+static void skip_byte_order_mark(ControlReader* reader) {
+  static const int kMark[] = {0xEF, 0xBB, 0xBF};
+  int count = 0;
+  while (count < 3) {
+    int c = getc_unlocked(reader->stream);
+    if (c == kMark[count]) {
+      ++count;
+      continue;
+    }
+    if (c != EOF) ungetc(c, reader->stream);
+    while (count > 0) put_back(reader, kMark[--count]);
+    return;
+  }
 }
 
 static bool is_space(int c) {
@@ -57,11 +94,13 @@ static void skip_space(ControlReader* reader) {
 
 // Reads a token ended by white space, however long: its first `room`
 // characters are stored and terminated, *length counts all of them, so that an
-// over-long token is measured rather than cut or overflowed.
-static bool read_token(ControlReader* reader, char* field, size_t room, size_t* length) {
+// over-long token is measured rather than cut or overflowed. *line is the line
+// it starts on.
+static bool read_token(ControlReader* reader, char* field, size_t room, size_t* length, int64_t* line) {
   skip_space(reader);
   int c = next_char(reader);
   if (c == EOF) return false;
+  *line = ControlLine;
   size_t count = 0;
   do {
     if (count < room) field[count] = static_cast<char>(c);
@@ -72,6 +111,12 @@ static bool read_token(ControlReader* reader, char* field, size_t room, size_t* 
   field[count < room ? count : room] = '\0';
   *length = count;
   return true;
+}
+
+// A NUL byte would end the stored token early: "AN\0O" would be written as
+// "AN  ", and "a\0.png" would open "a".
+static bool holds_nul(const char* field, size_t length, size_t room) {
+  return strlen(field) < (length < room ? length : room);
 }
 
 enum NumberResult { kNumberRead, kNumberMissing, kNotInteger, kOutOfRange };
@@ -151,8 +196,31 @@ void ReserveOutput(int64_t length, const char* type, bool indexed) {
   PackedSize += bytes;
 }
 
+// Up to this many characters of an argument are quoted in a warning.
+constexpr size_t kQuotedLength = 24;
+
+// Quoted as a C string would be, so that no byte can break the line.
+static void print_quoted(const char* text, size_t count) {
+  fputc('"', stderr);
+  for (size_t i = 0; i < count && i < kQuotedLength; ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '"' || c == '\\') {
+      fprintf(stderr, "\\%c", c);
+    } else if (c < 0x20 || c > 0x7E) {
+      fprintf(stderr, "\\x%02X", c);
+    } else {
+      fputc(c, stderr);
+    }
+  }
+  fputs(count > kQuotedLength ? "...\"" : "\"", stderr);
+}
+
 Chunk* ReadChunk(FILE* control) {
-  ControlReader reader = {control, kNothing, false};
+  ControlReader reader = {control, {0, 0, 0}, 0, false};
+  if (AtStart) {
+    AtStart = false;
+    skip_byte_order_mark(&reader);
+  }
   Chunk* chunk = static_cast<Chunk*>(my_malloc(sizeof(Chunk)));
   memset(chunk, 0, sizeof(Chunk));
 
@@ -160,18 +228,30 @@ Chunk* ReadChunk(FILE* control) {
   // the first failure, and the rest of the line then becomes the argument.
   size_t usageLength = 0;
   size_t typeLength = 0;
+  int64_t typeLine = 0;
+  bool started = false;
+  bool typed = false;
   NumberResult number = kNumberMissing;
-  if (read_token(&reader, chunk->usage, kMaxUsageLength, &usageLength)) {
+  if (read_token(&reader, chunk->usage, kMaxUsageLength, &usageLength, &RecordLine)) {
+    started = true;
     number = read_number(&reader, &chunk->number);
     if (number == kNumberRead || number == kOutOfRange) {
-      if (read_token(&reader, chunk->type, kMaxTypeLength, &typeLength)) skip_space(&reader);
+      typed = read_token(&reader, chunk->type, kMaxTypeLength, &typeLength, &typeLine);
+      if (typed) skip_space(&reader);
     }
   }
-  // Line ends and blank lines after the last record produce no record.
   if (reader.atEnd) {
     free(chunk);
+    // Line ends and blank lines after the last record produce no record; a
+    // record begun and not finished is one the author asked for.
+    if (started) {
+      printf("%s: Error: %" PRId64 ": Record is cut short by the end of the control file\n", MyName, Line);
+      NotPacked();
+    }
     return nullptr;
   }
+  // The first character of the argument has been read and put back.
+  int64_t argumentLine = ControlLine;
 
   size_t count = 0;
   size_t capacity = 0;
@@ -192,11 +272,24 @@ Chunk* ReadChunk(FILE* control) {
     }
     ++count;
   }
+  size_t stored = count < capacity ? count : capacity;
+  if (buffer != nullptr) buffer[stored] = '\0';
+
+  // A record whose argument was left out swallows the next line, very often
+  // the next record, and nothing else would show it.
+  if (typed && argumentLine > typeLine) {
+    fprintf(stderr,
+            "%s: Warning: %" PRId64 ": Nothing follows the type on line %" PRId64
+            ", so the argument is taken from line %" PRId64 ": ",
+            MyName, Line, typeLine, argumentLine);
+    print_quoted(buffer, stored);
+    fputc('\n', stderr);
+  }
 
   const char* reason = nullptr;
   int32_t value = 0;
   bool numeric = strcmp(chunk->usage, "1") == 0 || strcmp(chunk->usage, "3") == 0;
-  if (buffer != nullptr) buffer[count < capacity ? count : capacity] = '\0';
+  bool text = strcmp(chunk->usage, "0") == 0;
   if (usageLength > static_cast<size_t>(kMaxUsageLength)) {
     reason = "Usage is longer than 6 characters";
   } else if (number == kNotInteger) {
@@ -205,17 +298,22 @@ Chunk* ReadChunk(FILE* control) {
     reason = "Number out of range";
   } else if (typeLength > static_cast<size_t>(kMaxTypeLength)) {
     reason = "Chunk type is longer than 4 characters";
+  } else if (holds_nul(chunk->usage, usageLength, kMaxUsageLength) ||
+             holds_nul(chunk->type, typeLength, kMaxTypeLength) ||
+             (!text && !numeric && buffer != nullptr && memchr(buffer, 0, stored) != nullptr)) {
+    reason = "Record holds a NUL byte";
   } else if (numeric && !convert_argument(buffer != nullptr ? buffer : "", &value)) {
     reason = "Number out of range";
   }
   if (reason != nullptr) {
     printf("%s: Error: %" PRId64 ": %s\n", MyName, Line, reason);
+    NotPacked();
     free(buffer);
     free(chunk);
     return nullptr;
   }
 
-  if (strcmp(chunk->usage, "0") == 0) {
+  if (text) {
     ReserveOutput(static_cast<int64_t>(count), chunk->type, false);
     if (is_text_type(chunk->type) && !is_printable(buffer, count)) {
       fprintf(stderr,
@@ -229,6 +327,12 @@ Chunk* ReadChunk(FILE* control) {
   }
   if (numeric) {
     bool wide = chunk->usage[0] == '3';
+    if (!wide && (value < -32768 || value > 65535)) {
+      fprintf(stderr,
+              "%s: Warning: %" PRId64 ": Number %" PRId32
+              " does not fit in 16 bits (-32768 to 65535): it is packed as its low 16 bits, %" PRIu32 "\n",
+              MyName, Line, value, static_cast<uint32_t>(value) & 0xFFFFu);
+    }
     chunk->length = wide ? 4 : 2;
     ReserveOutput(chunk->length, chunk->type, false);
     chunk->data = static_cast<unsigned char*>(my_malloc(static_cast<size_t>(chunk->length)));
@@ -248,7 +352,41 @@ Chunk* ReadChunk(FILE* control) {
   return ReadResource(chunk, buffer);
 }
 
+void NotPacked() {
+  // A record is told once, however many of its steps went wrong.
+  if (SkippedCount > 0 && Skipped[SkippedCount - 1].record == Line) return;
+  if (SkippedCount == SkippedCapacity) {
+    SkippedCapacity = SkippedCapacity == 0 ? 16 : 2 * SkippedCapacity;
+    Skipped = static_cast<Unpacked*>(my_realloc(Skipped, SkippedCapacity * sizeof(Unpacked)));
+  }
+  Skipped[SkippedCount++] = {Line, RecordLine};
+}
+
+static void forget_not_packed() {
+  free(Skipped);
+  Skipped = nullptr;
+  SkippedCount = 0;
+  SkippedCapacity = 0;
+}
+
+bool ReportNotPacked() {
+  if (SkippedCount == 0) return false;
+  fprintf(stderr, "%s: Note: %zu record%s not packed: ", MyName, SkippedCount, SkippedCount == 1 ? "" : "s");
+  for (size_t i = 0; i < SkippedCount; ++i) {
+    fprintf(stderr, "%srecord %" PRId64 " (line %" PRId64 ")", i == 0 ? "" : ", ", Skipped[i].record,
+            Skipped[i].line);
+  }
+  fputc('\n', stderr);
+  forget_not_packed();
+  return true;
+}
+
 void ResetReader() {
   headerPrinted = 0;
+  RecordLine = 0;
+  ControlLine = 1;
+  AtStart = true;
+  forget_not_packed();
+  ResetConstantNames();
   PackedSize = kEmptyBlorbSize;
 }

@@ -44,11 +44,29 @@ extern int64_t PackedSize;
 constexpr int64_t kEmptyBlorbSize = 24;
 constexpr int64_t kIndexEntrySize = 12;
 
+// Line of the control file on which the record being read starts, counting
+// line feeds (CR LF is one line end). Line numbers records, which an editor
+// does not show; this is what lets the author find one.
+extern int64_t RecordLine;
+
 // Reads one record and returns a new chunk record that the caller owns, or
-// null when there is none: the control file ended before an argument, the
-// record was rejected, or its file could not be loaded. Problems the author can
-// fix are reported on standard output, quoting Line.
+// null when there is none: the control file ended (after nothing but white
+// space, or in the middle of a record), the record was rejected, or its file
+// could not be loaded. Problems the author can fix are reported on standard
+// output, quoting Line. A UTF-8 byte order mark at the very start of the
+// control file is skipped.
 Chunk* ReadChunk(FILE* control);
+
+// Marks the record being read as asked for but not packed whole: rejected,
+// cut short, or its file could not be opened or read in full. Any such record
+// makes the run end with status 1, even though the Blorb file is written with
+// all the others.
+void NotPacked();
+
+// At the end of a run: when records were not packed, prints one line on
+// standard error that names each by its number and the line it starts on,
+// and says so. Forgets them either way.
+bool ReportNotPacked();
 
 // Bytes a chunk of this type and length takes in the Blorb file: its header,
 // unless it is an embedded "FORM" that brings its own, the data and the pad
@@ -63,6 +81,11 @@ void ReserveOutput(int64_t length, const char* type, bool indexed);
 // The file branch of ReadChunk: name is the terminated argument, which it
 // releases; chunk has usage, number and type filled.
 Chunk* ReadResource(Chunk* chunk, char* name);
+
+// Warns on standard error when the constant just listed for the record being
+// read is no name a compiler takes, or repeats an earlier one.
+void CheckConstantName(const char* prefix, const char* shortName);
+void ResetConstantNames();
 
 // Program-wide reader state back to its start, for running several jobs in one
 // process.

@@ -49,8 +49,10 @@ static size_t read_fully(int fd, unsigned char* data, size_t size) {
   return count;
 }
 
+// The record is packed, but not whole.
 static void report_short_read() {
   fputs("Couldn't read the file. What's up with that?\n", stderr);
+  NotPacked();
 }
 
 // Pipes and character devices cannot tell their size: read them to the end,
@@ -78,6 +80,7 @@ static unsigned char* read_to_end(int fd, int64_t* size) {
 }
 
 static Chunk* drop(Chunk* chunk, char* name, int fd) {
+  NotPacked();
   if (fd >= 0) close(fd);
   free(name);
   free(chunk);
@@ -149,6 +152,7 @@ Chunk* ReadResource(Chunk* chunk, char* name) {
   if (prefix != nullptr) {
     char* shortName = ShortProgramName(name);
     printf("constant %s%s %" PRId32 "\n", prefix, shortName, chunk->number);
+    CheckConstantName(prefix, shortName);
     free(shortName);
   }
   free(name);

@@ -7,6 +7,7 @@
 #include "blorb/blorb.h"
 #include "common/encode.h"
 #include "common/faults.h"
+#include "control/chunk.h"
 
 static char* concat(const char* base, const char* extension) {
   size_t baseLength = strlen(base);
@@ -39,6 +40,21 @@ int BlorbpackMain(int argc, char** argv) {
   if (argc < 2) {
     printf("Usage is one of:\n %s in-file out-file\n %s base-name\n", MyName, MyName);
     return finish(1);
+  }
+  // The banner above is the version. Given with another argument, these are
+  // file names, as they always were.
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) return finish(0);
+  if (argc == 2 && strcmp(argv[1], "--help") == 0) {
+    printf("Usage is one of:\n %s in-file out-file\n %s base-name\n", MyName, MyName);
+    printf("Packs the records of the control file in-file (base-name.blc) into the Blorb\n"
+           "file out-file (base-name.blorb) and lists a constant for every picture and\n"
+           "sound. Exit status 0 when every record was packed, 1 when one was not or a\n"
+           "file could not be opened, read or written, 2 when memory ran out.\n"
+           " %s --help      this text\n"
+           " %s --version   the banner alone\n"
+           "See blorbpack(1).\n",
+           MyName, MyName);
+    return finish(0);
   }
   char* controlName;
   char* outputName;
@@ -73,7 +89,9 @@ int BlorbpackMain(int argc, char** argv) {
       AbandonOutput();
     }
     OutputFile = nullptr;
-    status = 0;
+    // The Blorb file holds every other record, but what was asked for is not
+    // all there: a build must not ship it as if it were.
+    status = ReportNotPacked() ? 1 : 0;
   }
   if (control != nullptr) fclose(control);
   ControlName = "";

@@ -36,10 +36,12 @@ static size_t escape(unsigned char c, char* shown) {
   return 4;
 }
 
-const char* quoted(const unsigned char* id, char* buffer) {
+const char* quoted(const unsigned char* id, char* buffer) { return quote_bytes(id, kIdSize, buffer); }
+
+const char* quote_bytes(const unsigned char* text, size_t length, char* buffer) {
   size_t at = 0;
   buffer[at++] = '"';
-  for (size_t i = 0; i < kIdSize; ++i) at += escape(id[i], buffer + at);
+  for (size_t i = 0; i < length; ++i) at += escape(text[i], buffer + at);
   buffer[at++] = '"';
   buffer[at] = '\0';
   return buffer;
@@ -62,13 +64,24 @@ void begin_line(FILE* out, const char* name) {
 }
 
 void problem(Report* report, uint64_t offset, const char* format, ...) {
-  fprintf(report->out, "blorbinfo: %s: Problem at 0x%06llX: ", report->name, wide(offset));
+  begin_line(report->out, report->name);
+  fprintf(report->out, "Problem at 0x%06llX: ", wide(offset));
   va_list arguments;
   va_start(arguments, format);
   vfprintf(report->out, format, arguments);
   va_end(arguments);
   fputc('\n', report->out);
   ++report->problems;
+}
+
+void note(Report* report, uint64_t offset, const char* format, ...) {
+  begin_line(report->out, report->name);
+  fprintf(report->out, "Note at 0x%06llX: ", wide(offset));
+  va_list arguments;
+  va_start(arguments, format);
+  vfprintf(report->out, format, arguments);
+  va_end(arguments);
+  fputc('\n', report->out);
 }
 
 Piece piece_at(const unsigned char* bytes, uint64_t offset) {

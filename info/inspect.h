@@ -33,8 +33,10 @@ void* grow(void* block, size_t count, size_t each);
 // A quoted identifier whose four bytes all needed \xHH, and its terminator.
 constexpr size_t kQuotedIdSize = 2 + 4 * kIdSize + 1;
 
-// The identifier at id, quoted and escaped into buffer, which is returned.
+// The identifier at id, quoted and escaped into buffer, which is returned;
+// quote_bytes does the same for length bytes into 2 + 4 x length + 1.
 const char* quoted(const unsigned char* id, char* buffer);
+const char* quote_bytes(const unsigned char* text, size_t length, char* buffer);
 
 // Bytes as they are shown: printable ASCII as it is, but for the quote and
 // the backslash (\" and \\); every other byte as \xHH, so that what a file or
@@ -53,6 +55,10 @@ struct Report {
 void begin_line(FILE* out, const char* name);
 
 __attribute__((format(printf, 3, 4))) void problem(Report* report, uint64_t offset, const char* format, ...);
+
+// What a reader should know but that does not make the file wrong: told on
+// its own line and not counted among the problems.
+__attribute__((format(printf, 3, 4))) void note(Report* report, uint64_t offset, const char* format, ...);
 
 // A chunk as its header describes it; its data may reach beyond the file.
 struct Piece {
@@ -100,16 +106,84 @@ inline uint64_t entry_offset(const Index* index, uint64_t k) {
 // A start is good when a chunk other than the index itself begins there.
 bool is_resource_start(const Walk* walk, const Index* index, uint64_t start);
 
+// One index entry, found by its usage and number.
+struct Entry {
+  const unsigned char* usage;
+  uint64_t number;
+  uint64_t order;                 // its place in the index
+  const unsigned char* chunk;     // the chunk header at its start, or null
+};
+
+// One entry of an "RDes" chunk: the text describing a resource.
+struct Description {
+  const unsigned char* usage;
+  uint64_t number;
+  uint64_t at;                    // file offset of the entry
+  const unsigned char* text;
+  uint64_t length;
+};
+
+// The chunk types the format allows once in a file, besides the index.
+constexpr size_t kOnceTypes = 11;
+
+// What the checks of the resources and the optional chunks, and the listing,
+// look things up in. Built once per file from the index and the chunks.
+struct Resources {
+  Entry* entries;                 // sorted by usage, number and order
+  size_t count;
+  const unsigned char* zcode;     // the story's data when Exec 0 is ZCOD
+  uint64_t zcodeLength;
+  Description* descriptions;      // of the first "RDes" chunk, sorted like entries
+  size_t descriptionCount;
+  uint64_t firstOnce[kOnceTypes]; // where the first of each lies; 0 before one is met
+};
+
+// The RDes entries that the chunk holds whole, in file order, never null;
+// *end is where reading stopped (the chunk's length when its entries fill it
+// exactly). sort_descriptions orders them as Resources keeps them.
+Description* read_descriptions(const unsigned char* bytes, const Piece* piece, size_t* count, uint64_t* end);
+void sort_descriptions(Description* descriptions, size_t count);
+
+Resources find_resources(const unsigned char* bytes, size_t size, const Walk* walk, const Index* index);
+void free_resources(Resources* resources);
+
+// The first entry of the index under usage and number, or null.
+const Entry* find_entry(const Resources* resources, const unsigned char* usage, uint64_t number);
+const Description* find_description(const Resources* resources, const unsigned char* usage, uint64_t number);
+
+// The type of the chunk an index entry starts at, against its usage.
+void check_entry_type(Report* report, uint64_t at, const unsigned char* entry, const Piece* piece);
+
+// The data of a chunk that lies whole in the file: pictures, stories and
+// every optional chunk, by its type.
+void check_chunk_data(Report* report, const unsigned char* bytes, const Piece* piece, Resources* resources);
+
+// A picture's size as readers learn it: from the PNG header, the JPEG frame
+// header or the Rect's two numbers. False when it cannot be read.
+bool picture_size(const Piece* piece, const unsigned char* data, uint64_t* width, uint64_t* height);
+
+// The IFmd chunk's XML: null when it is well-formed, with an "ifindex" root
+// element, else why not (in a static buffer); *checked is false when this
+// blorbinfo was built without an XML parser. list_ifmd prints what the
+// listing shows of it: title, author and IFID.
+const char* ifmd_problem(const unsigned char* data, size_t length, bool* checked);
+void list_ifmd(FILE* out, const unsigned char* data, size_t length);
+
 // The file's structure: the container header, the index and its entries, and
 // every chunk lying whole and even-aligned in the file with its signature.
-void check_container(Report* report, const unsigned char* bytes, size_t size);
+// Whether the file starts as an IFF FORM does, as far as it goes; when it
+// does not, check_not_iff tells that in one problem, with what it looks like.
+bool is_iff(const unsigned char* bytes, size_t size);
+void check_not_iff(Report* report, const unsigned char* bytes, size_t size);
+// A story of type "ADRI" as Exec 0 makes a wrong container length a note.
+void check_container(Report* report, const unsigned char* bytes, size_t size, bool adrift);
 void check_index(Report* report, const unsigned char* bytes, const Walk* walk, const Index* index);
 void check_chunks(Report* report, const unsigned char* bytes, size_t size, const Walk* walk,
-                  const Index* index);
+                  const Index* index, Resources* resources);
 
 // The listing lines: index entries, then chunks with what they hold.
 void list_entries(FILE* out, const char* name, const unsigned char* bytes, const Walk* walk,
-                  const Index* index);
+                  const Index* index, const Resources* resources);
 void list_chunks(FILE* out, const char* name, const unsigned char* bytes, size_t size, const Walk* walk);
 
 #endif

@@ -13,8 +13,37 @@
 // First read of a stream whose size is unknown.
 constexpr size_t kStreamBlock = 65536;
 
+// The name is escaped as on standard output, so that it cannot forge a line.
 static void cannot(const char* what, const char* name, int error) {
-  fprintf(stderr, "blorbinfo: Error: Can't %s \"%s\": %s\n", what, name, strerror(error));
+  fprintf(stderr, "blorbinfo: Error: Can't %s \"", what);
+  print_escaped(stderr, reinterpret_cast<const unsigned char*>(name), strlen(name));
+  fprintf(stderr, "\": %s\n", strerror(error));
+}
+
+// The message the guard writes if the file is cut short while it is mapped:
+// made now, since the guard may not format anything then. The name is
+// escaped as print_escaped escapes it; a very long one is cut.
+static void guard(const char* name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  static const char kEnd[] = "\" was cut short while it was being read.\n";
+  char message[512] = "blorbinfo: Error: \"";
+  size_t at = strlen(message);
+  for (const char* c = name; *c != '\0' && at + 4 + sizeof kEnd < sizeof message; ++c) {
+    unsigned char byte = static_cast<unsigned char>(*c);
+    if (byte == '"' || byte == '\\') {
+      message[at++] = '\\';
+      message[at++] = static_cast<char>(byte);
+    } else if (byte >= 0x20 && byte <= 0x7E) {
+      message[at++] = static_cast<char>(byte);
+    } else {
+      message[at++] = '\\';
+      message[at++] = 'x';
+      message[at++] = kHex[byte >> 4];
+      message[at++] = kHex[byte & 15];
+    }
+  }
+  memcpy(message + at, kEnd, sizeof kEnd);
+  GuardMappedReading(message, 2);
 }
 
 // Pipes and devices are read to their end, but never more than one byte past
@@ -71,12 +100,7 @@ bool OpenBlorb(const char* name, BlorbSource* source) {
       cannot("read", name, errno);
       read = false;
     } else {
-      // Every later message names the file, so the guard is set per file.
-      size_t room = strlen(name) + 80;
-      char* message = static_cast<char*>(grow(nullptr, room, 1));
-      snprintf(message, room, "blorbinfo: Error: \"%s\" was cut short while it was being read.\n", name);
-      GuardMappedReading(message, 2);
-      free(message);
+      guard(name);
       source->bytes = map;
       source->size = static_cast<size_t>(status.size);
       source->mapped = true;

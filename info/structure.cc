@@ -2,12 +2,68 @@
 
 #include <cstdlib>
 
-void check_container(Report* report, const unsigned char* bytes, size_t size) {
-  char id[kQuotedIdSize];
-  if (!is_id(bytes, "FORM")) {
-    problem(report, 0, "File starts with %s, not \"FORM\": it is not an IFF file", quoted(bytes, id));
+// What a file that is not an IFF file looks like, by the signatures of what
+// people most often mistake for a Blorb file; null when nothing fits.
+static const char* looks_like(const unsigned char* bytes, size_t size, char* buffer, size_t room) {
+  struct Signature {
+    const char* bytes;
+    size_t length;
+    const char* kind;
+  };
+  static const Signature kSignatures[] = {
+      {"Glul", 4, "a Glulx story"},         {"\x89PNG\r\n\x1A\n", 8, "a PNG picture"},
+      {"\xFF\xD8\xFF", 3, "a JPEG picture"}, {"GIF8", 4, "a GIF picture"},
+      {"OggS", 4, "an Ogg sound"},          {"MThd", 4, "a MIDI sound"},
+      {"ID3", 3, "an MP3 sound"},           {"RIFF", 4, "a RIFF file (a WAV sound, perhaps)"},
+      {"LIST", 4, "an IFF LIST, which holds no Blorb file"}, {"CAT ", 4, "an IFF CAT, which holds no Blorb file"},
+      {"PK\x03\x04", 4, "a ZIP archive"},  {"\x1F\x8B", 2, "a gzip file"},
+      {"<?xml", 5, "an XML document"},
+  };
+  for (const Signature& signature : kSignatures) {
+    if (size >= signature.length && memcmp(bytes, signature.bytes, signature.length) == 0) return signature.kind;
   }
-  if (long_at(bytes + kIdSize) != size - 8) {
+  // A Z-code story opens with its version and a header of 64 bytes whose
+  // static memory starts inside the file.
+  if (size >= 64 && bytes[0] >= 1 && bytes[0] <= 8 && short_at(bytes + 0x0E) >= 64 && short_at(bytes + 0x0E) <= size) {
+    snprintf(buffer, room, "a Z-code story (version %u)", bytes[0]);
+    return buffer;
+  }
+  size_t look = size < 4096 ? size : 4096;
+  for (size_t k = 0; k < look; ++k) {
+    unsigned char c = bytes[k];
+    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f') || c == 0x7F) return nullptr;
+  }
+  return "a text file";
+}
+
+bool is_iff(const unsigned char* bytes, size_t size) {
+  return size == 0 || memcmp(bytes, "FORM", size < kIdSize ? size : kIdSize) == 0;
+}
+
+void check_not_iff(Report* report, const unsigned char* bytes, size_t size) {
+  char shown[2 + 4 * kIdSize + 1];
+  char buffer[64];
+  const char* kind = looks_like(bytes, size, buffer, sizeof buffer);
+  problem(report, 0, "File starts with %s, not \"FORM\": it is not an IFF file%s%s",
+          quote_bytes(bytes, size < kIdSize ? size : kIdSize, shown), kind != nullptr ? "; it looks like " : "",
+          kind != nullptr ? kind : "");
+}
+
+void check_container(Report* report, const unsigned char* bytes, size_t size, bool adrift) {
+  char id[kQuotedIdSize];
+  if (long_at(bytes + kIdSize) != size - 8 && adrift) {
+    // ADRIFT 5 writes this length wrong, and the format lets readers of its
+    // files ignore it: every reader of them does.
+    note(report, kIdSize,
+         "FORM length is %llu, but the file size less 8 is %llu: the ADRIFT 5 packager writes it so, and "
+         "readers of ADRIFT files ignore it",
+         wide(long_at(bytes + kIdSize)), wide(size - 8));
+  } else if (long_at(bytes + kIdSize) != size - 8 && is_id(bytes + kIdSize, "latr")) {
+    // The packager writes the length last, over this placeholder.
+    problem(report, kIdSize,
+            "FORM length holds \"latr\", the placeholder a packaging run writes first: the file is the "
+            "unfinished output of a run that did not complete");
+  } else if (long_at(bytes + kIdSize) != size - 8) {
     problem(report, kIdSize, "FORM length is %llu, but the file size less 8 is %llu",
             wide(long_at(bytes + kIdSize)), wide(size - 8));
   }
@@ -76,8 +132,16 @@ static void check_entries(Report* report, const unsigned char* bytes, const Walk
               wide(number), wide(start));
     }
     // Some interpreters read the index in step with the chunks and give up
-    // on an entry that points backwards.
-    if (k > 0 && start <= long_at(entry - kIndexEntryBytes + 8)) {
+    // on an entry that points backwards. The format lets two entries share a
+    // chunk, but those interpreters give up on that too, so it is told apart.
+    uint64_t before = k > 0 ? long_at(entry - kIndexEntryBytes + 8) : 0;
+    if (k > 0 && start == before) {
+      problem(report, at,
+              "Index entry %s %llu starts at 0x%06llX, the chunk of the entry before it: the format allows "
+              "two entries to share a chunk, but interpreters that match entries to chunks in one pass refuse "
+              "the file",
+              usage, wide(number), wide(start));
+    } else if (k > 0 && start < before) {
       problem(report, at,
               "Index entry %s %llu starts at 0x%06llX, not after the start of the entry before it, "
               "0x%06llX: interpreters that match entries to chunks in one pass refuse the file",
@@ -94,6 +158,9 @@ static void check_entries(Report* report, const unsigned char* bytes, const Walk
               "Index entry %s %llu has a usage that readers do not look up (Pict, Snd, Data, Exec): "
               "no game can ask for this resource",
               usage, wide(number));
+    } else if (start % 2 == 0 && is_resource_start(walk, index, start)) {
+      Piece piece = piece_at(bytes, start);
+      check_entry_type(report, at, entry, &piece);
     }
     if (is_id(entry, "Exec")) {
       if (number != 0) {
@@ -138,7 +205,7 @@ void check_index(Report* report, const unsigned char* bytes, const Walk* walk, c
 }
 
 void check_chunks(Report* report, const unsigned char* bytes, size_t size, const Walk* walk,
-                         const Index* index) {
+                  const Index* index, Resources* resources) {
   char type[kQuotedIdSize];
   for (size_t i = 0; i < walk->count; ++i) {
     Piece piece = piece_at(bytes, walk->offsets[i]);
@@ -171,6 +238,7 @@ void check_chunks(Report* report, const unsigned char* bytes, size_t size, const
     const char* signature = SignatureProblem(reinterpret_cast<const char*>(piece.type), bytes + from,
                                              static_cast<size_t>(to - from));
     if (signature != nullptr) problem(report, piece.offset, "%s", signature);
+    if (inside) check_chunk_data(report, bytes, &piece, resources);
   }
   if (walk->end < size) {
     problem(report, walk->end, "%llu %s after the %s, too few for a chunk header", wide(size - walk->end),

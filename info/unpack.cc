@@ -55,7 +55,6 @@ struct Unpacking {
 
 __attribute__((format(printf, 3, 4))) static void reason(Unpacking* job, uint64_t offset, const char* format,
                                                           ...) {
-  fputs("blorbinfo: ", job->out);
   begin_line(job->out, job->name);
   fprintf(job->out, "Cannot re-pack at 0x%06llX: ", wide(offset));
   va_list arguments;
@@ -66,8 +65,15 @@ __attribute__((format(printf, 3, 4))) static void reason(Unpacking* job, uint64_
   ++job->reasons;
 }
 
+// Names are escaped as on standard output, so that they cannot forge a line.
+static void print_name(FILE* out, const char* name) {
+  print_escaped(out, reinterpret_cast<const unsigned char*>(name), strlen(name));
+}
+
 static bool cannot_write(Unpacking* job, const char* file, int error) {
-  fprintf(stderr, "blorbinfo: Error: Can't write \"%s/%s\": %s\n", job->dir, file, strerror(error));
+  fputs("blorbinfo: Error: Can't write \"", stderr);
+  print_name(stderr, job->dir);
+  fprintf(stderr, "/%s\": %s\n", file, strerror(error));
   job->failed = true;
   return false;
 }
@@ -480,7 +486,9 @@ static int open_folder(const char* dir) {
     if (empty < 0) error = errno;
   }
   if (why == nullptr && error == 0) return folder;
-  fprintf(stderr, "blorbinfo: Error: Can't unpack into \"%s\": %s\n", dir, why != nullptr ? why : strerror(error));
+  fputs("blorbinfo: Error: Can't unpack into \"", stderr);
+  print_name(stderr, dir);
+  fprintf(stderr, "\": %s\n", why != nullptr ? why : strerror(error));
   if (folder >= 0) CloseDescriptor(folder);
   return -1;
 }

@@ -29,7 +29,7 @@
 // bytes after the last chunk, a pad byte missing or not zero, a chunk cut
 // short, an identifier no control-file token can spell...) is told one
 // reason a line, every chunk is still written to its file, and the status is 1:
-//   blorbinfo: FILE: Cannot re-pack at 0xOFFSET: TEXT
+//   FILE: Cannot re-pack at 0xOFFSET: TEXT
 // The run ends with a line that names DIR, the control file and how many
 // files were written:
 //   FILE: unpacked into "DIR": "NAME.blc" and N files; blorbpack re-packs them byte for byte

@@ -102,6 +102,7 @@ TEST(WarnAbout, RepeatedPairIsFoundAmongManyAndNamesTheFirstRecord) {
   EXPECT_EQ(warnings,
             "bp: Warning: 3001: Usage \"Data\" and number 1 repeat those of record 2: readers will find only one "
             "of the two\n"
+            "bp: Warning: 3002: Usage \"Datum\" is cut to its first four characters, \"Datu\", in the index\n"
             "bp: Warning: 3002: Usage \"Datum\" is not one that readers look up (Pict, Snd, Data, Exec): no game "
             "can ask for this resource\n");
 }

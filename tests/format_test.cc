@@ -52,3 +52,32 @@ TEST(IsLookedUpUsage, FourStoredBytesExactCase) {
   EXPECT_FALSE(IsLookedUpUsage("Snd\0"));
   EXPECT_FALSE(IsLookedUpUsage("0x  "));
 }
+
+TEST(TypeProblem, TypesAreCheckedAgainstTheirUsage) {
+  struct Case {
+    const char* usage;
+    const char* type;
+    bool defined;
+    bool fewReaders;
+  } cases[] = {
+      {"Pict", "PNG ", true, false},  {"Pict", "JPEG", true, false}, {"Pict", "Rect", true, false},
+      {"Pict", "GIF ", false, true},  {"Pict", "WAV ", false, false}, {"Pict", "PNG", false, false},
+      {"Snd ", "FORM", true, false},  {"Snd ", "OGGV", true, false}, {"Snd ", "MOD ", true, false},
+      {"Snd ", "SONG", true, false},  {"Snd ", "AIFF", false, false}, {"Snd ", "WAV ", false, true},
+      {"Snd ", "MIDI", false, true},  {"Snd ", "MP3 ", false, true},  {"Snd ", "GIF ", false, false},
+      {"Exec", "ZCOD", true, false},  {"Exec", "AGT ", true, false}, {"Exec", "EXEC", true, false},
+      {"Exec", "TEXT", false, false}, {"Data", "TEXT", true, false}, {"Data", "BINA", true, false},
+      {"Data", "FORM", true, false},  {"Data", "BIN ", false, false}, {"pict", "GIF ", false, false},
+      {"Soun", "WAV ", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.usage) + "/" + c.type);
+    EXPECT_EQ(IsDefinedType(c.usage, c.type), c.defined);
+    EXPECT_EQ(IsFewReadersType(c.usage, c.type), c.fewReaders);
+    // A usage readers do not look up has no types to get wrong.
+    bool lookedUp = IsLookedUpUsage(c.usage);
+    EXPECT_EQ(TypeProblem(c.usage, c.type) != nullptr, lookedUp && !c.defined);
+  }
+  EXPECT_NE(std::string(TypeProblem("Snd ", "AIFF")).find("packed under type FORM"), std::string::npos);
+  EXPECT_NE(std::string(TypeProblem("Snd ", "MP3 ")).find("most will not"), std::string::npos);
+}

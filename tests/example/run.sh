@@ -12,9 +12,9 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cp -R "$examples"/. "$scratch"/
 cd "$scratch" || exit 1
-rm -f game.blorb
+rm -f game.zblorb game.blorb
 
-"$bin" game >actual.stdout 2>actual.stderr
+"$bin" game.blc game.zblorb >actual.stdout 2>actual.stderr
 status=$?
 failed=0
 {
@@ -29,21 +29,21 @@ if ! cmp -s expected.stdout actual.stdout; then
 fi
 if [ -s actual.stderr ]; then echo "--- standard error:"; cat actual.stderr; failed=1; fi
 if [ "$status" -ne 0 ]; then echo "--- exit status $status"; failed=1; fi
-[ -e game.blorb ] || { echo "--- no game.blorb"; exit 1; }
+[ -e game.zblorb ] || { echo "--- no game.zblorb"; exit 1; }
 
 sed 's/#.*//' "$here"/expected-index.hex | tr -s ' \t\n' '\n' | grep -v '^$' >want.hex
-od -An -v -tx1 -N 84 game.blorb | tr -s ' \n' '\n' | grep -v '^$' >got.hex
+od -An -v -tx1 -N 84 game.zblorb | tr -s ' \n' '\n' | grep -v '^$' >got.hex
 if ! cmp -s want.hex got.hex; then
   echo "--- header and index differ (byte offset: expected / actual):"
   diff <(nl -v0 -ba want.hex) <(nl -v0 -ba got.hex)
   failed=1
 fi
-size=$(wc -c <game.blorb)
-if [ "$size" -ne 1600 ]; then echo "--- game.blorb is $size bytes, expected 1600"; failed=1; fi
+size=$(wc -c <game.zblorb)
+if [ "$size" -ne 1600 ]; then echo "--- game.zblorb is $size bytes, expected 1600"; failed=1; fi
 
 # Each resource's bytes, found at the data offset its place in the file implies.
 while read -r offset name; do
-  if ! cmp -s <(tail -c +$((offset + 1)) game.blorb | head -c "$(wc -c <"$name")") "$name"; then
+  if ! cmp -s <(tail -c +$((offset + 1)) game.zblorb | head -c "$(wc -c <"$name")") "$name"; then
     echo "--- $name is not at offset $offset"
     failed=1
   fi
@@ -56,11 +56,11 @@ done <<'LIST'
 1486 resources/credits.txt
 LIST
 
-if ! "$info" --unpack unpacked game.blorb >unpack.stdout 2>&1; then
+if ! "$info" --unpack unpacked game.zblorb >unpack.stdout 2>&1; then
   echo "--- blorbinfo --unpack failed:"; cat unpack.stdout
   failed=1
-elif ! (cd unpacked && "$bin" game >repack.stdout 2>&1) || ! cmp -s game.blorb unpacked/game.blorb; then
-  echo "--- the unpacked example does not re-pack to game.blorb; unpacked/game.blc holds:"
+elif ! (cd unpacked && "$bin" game.blc game.zblorb >repack.stdout 2>&1) || ! cmp -s game.zblorb unpacked/game.zblorb; then
+  echo "--- the unpacked example does not re-pack to game.zblorb; unpacked/game.blc holds:"
   cat unpacked/game.blc
   failed=1
 fi

@@ -1,0 +1,97 @@
+// Checks on the names the constants listing gives pictures and sounds. The
+// listing is pasted into the game's source, so a name that is no identifier,
+// or that is given twice, breaks the game's build far from its cause.
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/encode.h"
+#include "control/chunk.h"
+
+// Every name listed so far with the record that listed it: an
+// open-addressing table that doubles when half full.
+struct NameEntry {
+  char* name;  // null marks an empty slot
+  int64_t record;
+};
+
+static NameEntry* Names = nullptr;
+static size_t NamesCapacity = 0;
+static size_t NamesCount = 0;
+
+static size_t slot_of(const char* name, size_t capacity) {
+  uint64_t hash = 1469598103934665603u;
+  for (; *name != '\0'; ++name) hash = (hash ^ static_cast<unsigned char>(*name)) * 1099511628211u;
+  return static_cast<size_t>(hash ^ (hash >> 29)) & (capacity - 1);
+}
+
+static NameEntry* find(NameEntry* table, size_t capacity, const char* name) {
+  size_t slot = slot_of(name, capacity);
+  while (table[slot].name != nullptr && strcmp(table[slot].name, name) != 0) slot = (slot + 1) & (capacity - 1);
+  return &table[slot];
+}
+
+// Letters, digits and underscores, not starting with a digit: what every
+// compiler a game is written for takes as a name.
+static bool is_identifier(const char* name) {
+  if (*name >= '0' && *name <= '9') return false;
+  for (; *name != '\0'; ++name) {
+    char c = *name;
+    bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!letter && !(c >= '0' && c <= '9') && c != '_') return false;
+  }
+  return true;
+}
+
+// The record that first listed the name, or 0 when this is the first.
+static int64_t remember(char* name) {
+  if (2 * (NamesCount + 1) > NamesCapacity) {
+    size_t capacity = NamesCapacity == 0 ? 64 : 2 * NamesCapacity;
+    NameEntry* table = static_cast<NameEntry*>(my_malloc(capacity * sizeof(NameEntry)));
+    memset(table, 0, capacity * sizeof(NameEntry));
+    for (size_t i = 0; i < NamesCapacity; ++i) {
+      if (Names[i].name != nullptr) *find(table, capacity, Names[i].name) = Names[i];
+    }
+    free(Names);
+    Names = table;
+    NamesCapacity = capacity;
+  }
+  NameEntry* entry = find(Names, NamesCapacity, name);
+  if (entry->name != nullptr) {
+    free(name);
+    return entry->record;
+  }
+  entry->name = name;
+  entry->record = Line;
+  ++NamesCount;
+  return 0;
+}
+
+void CheckConstantName(const char* prefix, const char* shortName) {
+  size_t prefixLength = strlen(prefix);
+  size_t shortLength = strlen(shortName);
+  char* name = static_cast<char*>(my_malloc(prefixLength + shortLength + 1));
+  memcpy(name, prefix, prefixLength);
+  memcpy(name + prefixLength, shortName, shortLength + 1);
+  if (!is_identifier(name)) {
+    fprintf(stderr,
+            "%s: Warning: %" PRId64 ": Constant name \"%s\" is not an identifier (letters, digits and "
+            "underscores, not starting with a digit): no compiler will take it\n",
+            MyName, Line, name);
+  }
+  int64_t earlier = remember(name);
+  if (earlier != 0) {
+    fprintf(stderr,
+            "%s: Warning: %" PRId64 ": Constant name \"%s%s\" repeats that of record %" PRId64
+            ": the game can name only one of the two\n",
+            MyName, Line, prefix, shortName, earlier);
+  }
+}
+
+void ResetConstantNames() {
+  for (size_t i = 0; i < NamesCapacity; ++i) free(Names[i].name);
+  free(Names);
+  Names = nullptr;
+  NamesCapacity = 0;
+  NamesCount = 0;
+}

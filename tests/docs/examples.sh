@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The README and blorbpack(1) show the bundled example's control file and what
+# packing it prints; both must be what the file holds and what a run prints.
+# The page's version and date must be the banner's. So too for blorbinfo: the
+# README's listing of the packed example is the whole of what it prints, and
+# every line of blorbinfo(1)'s example (folded there) and of its --help is
+# one it prints.
+#   examples.sh BLORBPACK README PAGE EXAMPLES BLORBINFO INFO-PAGE
+set -u
+bin=$1
+readme=$(realpath "$2")
+page=$(realpath "$3")
+examples=$4
+info=$5
+info_page=$(realpath "$6")
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cp -R "$examples"/. "$scratch"/
+cd "$scratch" || exit 1
+rm -f game.zblorb
+"$bin" game.blc game.zblorb >run.stdout 2>run.stderr || { cat run.stdout run.stderr; echo "--- the example did not pack"; exit 1; }
+
+failed=0
+same() {  # same WHAT EXPECTED-FILE ACTUAL-FILE
+  if ! cmp -s "$2" "$3"; then
+    echo "--- $1 (what it should be, then what it is):"
+    diff "$2" "$3"
+    failed=1
+  fi
+}
+# The fenced block that follows the first line holding the text.
+readme_block() {
+  awk -v after="$1" 'found && /^```/ { if (inside) exit; inside = 1; next }
+                     inside { print } index($0, after) { found = 1 }' "$readme"
+}
+# The Nth .nf ... .fi block of the page.
+page_block() {
+  awk -v n="$1" '/^\.nf/ { ++k; inside = (k == n); next } /^\.fi/ { inside = 0 } inside' "$page" | sed 's/\\-/-/g; s/^\\&//'
+}
+
+readme_block 'Example (`examples/game.blc`)' >readme.control
+same "README's control file is not examples/game.blc" game.blc readme.control
+readme_block 'For `examples/game.blc`' >readme.stdout
+same "README's listing is not what packing the example prints" run.stdout readme.stdout
+page_block 1 >page.control
+same "blorbpack(1)'s control file is not examples/game.blc" game.blc page.control
+{ echo '$ blorbpack game.blc game.zblorb'; cat run.stdout; } >want.session
+page_block 2 >page.session
+same "blorbpack(1)'s example run is not what packing the example prints" want.session page.session
+
+# "blorbpack version 1.0 (Apr 20 2009), ..." and .TH NAME 1 2009-04-20 "blorbpack 1.0"
+banner=$("$bin" --version | head -n 1)
+version=$(sed -n 's/^[^ ]* version \([^ ]*\) (.*/\1/p' <<<"$banner")
+date=$(date -u -d "$(sed -n 's/.*(\(.*\)).*/\1/p' <<<"$banner")" +%F)
+th=$(grep -m 1 '^\.TH ' "$page")
+want_th=".TH BLORBPACK 1 $date \"blorbpack $version\" \"User Commands\""
+[ "$th" = "$want_th" ] || { echo "--- $page has $th; the banner ($banner) gives $want_th"; failed=1; }
+"$info" game.zblorb >info.stdout 2>&1
+readme_block 'For the bundled example (`../build/release/info/blorbinfo' >readme.info
+same "README's blorbinfo listing is not what blorbinfo prints for the example" info.stdout readme.info
+awk '/^\.nf/ { ++k; next } /^\.fi/ { next } k == 1' "$info_page" | sed 's/\\e/\\/g' |
+  awk '/^  / { line = line " " substr($0, 3); next } { if (line != "") print line; line = $0 } END { print line }' |
+  grep '^game.zblorb: ' >page.info
+"$info" --help | sed -n 's/^  \(game\.zblorb: \)/\1/p' >>page.info
+"$info" --unpack game game.zblorb >unpack.stdout 2>&1 || { cat unpack.stdout; echo "--- the example did not unpack"; failed=1; }
+cat info.stdout unpack.stdout >printed.stdout
+while IFS= read -r line; do
+  grep -qxF -- "$line" printed.stdout || { echo "--- blorbinfo(1) or --help shows a line blorbinfo does not print: $line"; failed=1; }
+done <page.info
+[ -s page.info ] || { echo "--- blorbinfo(1) shows no listing of the example"; failed=1; }
+exit $failed
