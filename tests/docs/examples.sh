@@ -68,4 +68,24 @@ while IFS= read -r line; do
   grep -qxF -- "$line" printed.stdout || { echo "--- blorbinfo(1) or --help shows a line blorbinfo does not print: $line"; failed=1; }
 done <page.info
 [ -s page.info ] || { echo "--- blorbinfo(1) shows no listing of the example"; failed=1; }
+
+# Unpacking the example, as the README and blorbinfo(1) show it: what it
+# prints, the control file, and that packing it again gives the same bytes.
+readme_block '`game/game.blc` holds:' >readme.unpacked
+same "README's unpacked control file is not what blorbinfo --unpack writes" game/game.blc readme.unpacked
+grep -qxF "prints \`$(cat unpack.stdout)\`, and" "$readme" ||
+  { echo "--- README does not quote what blorbinfo --unpack prints: $(cat unpack.stdout)"; failed=1; }
+(cd game && "$bin" game.blc game.zblorb >/dev/null 2>&1 && cmp -s game.zblorb ../game.zblorb) ||
+  { echo "--- the unpacked example does not pack into the same bytes"; failed=1; }
+{
+  echo '$ blorbinfo --unpack game game.zblorb'
+  cat unpack.stdout
+  echo '$ cat game/game.blc'
+  cat game/game.blc
+  echo '$ cd game && blorbpack game.blc game.zblorb && cmp game.zblorb ../game.zblorb'
+} >want.unpack
+awk '/^\.nf/ { inside = 1; block = ""; next }
+     /^\.fi/ { if (block ~ /^\$ blorbinfo \\-\\-unpack/) printf "%s", block; inside = 0; next }
+     inside && !/^\./ { block = block $0 "\n" }' "$info_page" | sed 's/\\-/-/g' >page.unpack
+same "blorbinfo(1)'s unpacking session is not what a run prints" want.unpack page.unpack
 exit $failed
