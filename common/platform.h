@@ -98,6 +98,12 @@ void UnmapFile(unsigned char* data, int64_t size);
 // cannot be mapped; a size of 0 cannot be. Released with UnmapFile.
 unsigned char* MapFileLazily(int descriptor, int64_t size);
 
+// The mapped pages that lie wholly in [data, data + length) leave the
+// process's memory; they stay in the system's cache of the file and are read
+// in again if touched. For a reader that is done with them, so that a file
+// copied out of a mapping does not end up resident as a whole.
+void ForgetMappedPages(const unsigned char* data, size_t length);
+
 // A reading run's guard. A mapped file that another program cuts short would
 // end the process by SIGBUS: it ends instead with message on standard error and
 // the given status. An ending signal (as for InstallSignalHandlers) ends it by

@@ -100,6 +100,13 @@ unsigned char* MapFileLazily(int descriptor, int64_t size) {
 
 void UnmapFile(unsigned char* data, int64_t size) { munmap(data, static_cast<size_t>(size)); }
 
+void ForgetMappedPages(const unsigned char* data, size_t length) {
+  static const uintptr_t kPage = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  uintptr_t start = (reinterpret_cast<uintptr_t>(data) + kPage - 1) / kPage * kPage;
+  uintptr_t end = (reinterpret_cast<uintptr_t>(data) + length) / kPage * kPage;
+  if (start < end) madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+}
+
 bool MakeFolder(const char* path) { return mkdir(path, 0777) == 0; }
 
 int OpenFolder(const char* path) {

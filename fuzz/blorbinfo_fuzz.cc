@@ -24,6 +24,7 @@
 #include "blorb/blorb.h"
 #include "common/encode.h"
 #include "info/info.h"
+#include "info/source.h"
 #include "info/unpack.h"
 
 namespace {
@@ -96,7 +97,8 @@ std::string Repack(const std::string& dir) {
 
 void CheckRoundTrip(const uint8_t* data, size_t size) {
   std::string dir = Scratch + "/unpacked";
-  int status = UnpackBlorb(Sink, dir.c_str(), "fuzz.blorb", data, size, false);
+  BlorbSource source = {data, size, false, false};
+  int status = UnpackBlorb(Sink, dir.c_str(), "fuzz.blorb", &source);
   Require(status == 0 || status == 1, "unpacking failed");
   std::string repacked = Repack(dir);
   bool same = repacked.size() == size && (size == 0 || memcmp(repacked.data(), data, size) == 0);

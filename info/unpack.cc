@@ -45,6 +45,7 @@ struct Unpacking {
   const char* name;
   const unsigned char* bytes;
   size_t size;
+  bool mapped;
   int folder;
   FILE* control;  // under its temporary name until it is complete
   size_t reasons;
@@ -218,7 +219,11 @@ static bool write_file(Unpacking* job, const char* file, const unsigned char* da
   if (descriptor < 0) return cannot_write(job, file, errno);
   bool written = true;
   for (size_t at = 0; at < length && written; at += kWritePiece) {
-    written = WriteFully(descriptor, data + at, length - at < kWritePiece ? length - at : kWritePiece);
+    size_t piece = length - at < kWritePiece ? length - at : kWritePiece;
+    written = WriteFully(descriptor, data + at, piece);
+    // Copied pages are not needed again: a large file passes through memory
+    // rather than staying in it whole.
+    if (job->mapped) ForgetMappedPages(data + at, piece);
   }
   int error = errno;
   CloseDescriptor(descriptor);
@@ -513,8 +518,7 @@ const char* ControlFileStem(const char* name, char* buffer, size_t room) {
   return buffer;
 }
 
-int UnpackBlorb(FILE* out, const char* dir, const char* name, const unsigned char* bytes, size_t size,
-                bool tooLarge) {
+int UnpackBlorb(FILE* out, const char* dir, const char* name, const BlorbSource* source) {
   int folder = open_folder(dir);
   if (folder < 0) return 2;
   char stem[kLongestControlStem + 1];
@@ -525,7 +529,8 @@ int UnpackBlorb(FILE* out, const char* dir, const char* name, const unsigned cha
   // Not a .blc file: until it is complete, the control file is not there.
   snprintf(partName, sizeof partName, "%s.blc.part", stem);
 
-  Unpacking job = {out, dir, name, bytes, size, folder, nullptr, 0, 0, false, {nullptr, 0, 0}};
+  Unpacking job = {out, dir, name, source->bytes, source->size, source->mapped, folder, nullptr, 0, 0, false,
+                   {nullptr, 0, 0}};
   int descriptor = CreateInFolder(folder, partName);
   if (descriptor < 0 || !RemoveWhenEnding(folder, partName) ||
       (job.control = StreamOnDescriptor(descriptor)) == nullptr) {
@@ -535,7 +540,7 @@ int UnpackBlorb(FILE* out, const char* dir, const char* name, const unsigned cha
       RemoveFromFolder(folder, partName);
     }
   } else {
-    unpack_chunks(&job, tooLarge);
+    unpack_chunks(&job, source->tooLarge);
     bool written = !ferror(job.control);
     int error = errno;
     if (fclose(job.control) != 0) written = false;
@@ -572,7 +577,7 @@ int UnpackMain(int argc, char** argv) {
   const char* name = argv[3];
   BlorbSource source;
   if (!OpenBlorb(name, &source)) return 2;
-  int status = UnpackBlorb(stdout, dir, name, source.bytes, source.size, source.tooLarge);
+  int status = UnpackBlorb(stdout, dir, name, &source);
   CloseBlorb(&source);
   if (fflush(stdout) != 0 || ferror(stdout)) {
     fprintf(stderr, "blorbinfo: Error: Can't write standard output.\n");

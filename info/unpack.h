@@ -40,15 +40,16 @@
 #include <cstddef>
 #include <cstdio>
 
-// Unpacks the Blorb file held in bytes[0, size) into the folder dir; name is
-// the file as the user named it. tooLarge says that the file goes on past
-// what blorbpack can write (bytes may then be null: nothing of it was read).
-// Returns the exit status: 0 when blorbpack re-packs the files byte for byte,
-// 1 when it cannot (the reasons are on out), 2 when the folder cannot be used
-// or a file cannot be written (the reason is on standard error, and no
-// control file is left behind).
-int UnpackBlorb(FILE* out, const char* dir, const char* name, const unsigned char* bytes, size_t size,
-                bool tooLarge);
+struct BlorbSource;
+
+// Unpacks the Blorb file that source holds into the folder dir; name is the
+// file as the user named it. A source that is too large for blorbpack to
+// write may hold no bytes: nothing of it was read. Returns the exit status: 0
+// when blorbpack re-packs the files byte for byte, 1 when it cannot (the
+// reasons are on out), 2 when the folder cannot be used or a file cannot be
+// written (the reason is on standard error, and no control file is left
+// behind).
+int UnpackBlorb(FILE* out, const char* dir, const char* name, const BlorbSource* source);
 
 // The name of the control file that unpacking the file name writes, without
 // its ".blc", into buffer of room bytes.
