@@ -10,9 +10,7 @@
 #include "common/platform.h"
 #include "info/inspect.h"
 #include "info/source.h"
-
-// Longer texts go to files, where they are easier to read and edit.
-constexpr size_t kMaxInlineText = 1024;
+#include "info/spelling.h"
 
 // Chunk data reaches its file at most this much per write, for the reason the
 // packager writes its output in pieces of this size (blorb/blorb.cc): whole
@@ -20,23 +18,7 @@ constexpr size_t kMaxInlineText = 1024;
 // a virtual machine.
 constexpr size_t kWritePiece = 256 * 1024;
 
-// A chunk file's name: a prefix, a word of at most 4 characters and a number
-// (a 32-bit one, or a chunk's place) in the stem; a repeat count; an
-// extension of at most 5 characters.
-constexpr size_t kStemRoom = 48;
-constexpr size_t kNameRoom = kStemRoom + 32;
-constexpr size_t kLongestControlStem = 64;
-
 constexpr uint64_t kNoEntry = UINT64_MAX;
-
-// The names given so far, as 64-bit hashes in an open-addressing table that
-// doubles when half full. Two names with one hash only make the second one
-// take a longer name, so equal names are always caught.
-struct Names {
-  uint64_t* slots;  // 0 marks a free slot
-  size_t capacity;
-  size_t count;
-};
 
 // One unpacking job: the file, the folder and the control file being written.
 struct Unpacking {
@@ -79,141 +61,6 @@ static bool cannot_write(Unpacking* job, const char* file, int error) {
   return false;
 }
 
-// The white space that ends a token of the control file.
-static bool is_space(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// The token that blorbpack stores as this identifier (its characters, then
-// spaces up to four bytes) into token, which has room for five; or why there
-// is none.
-static const char* spell_id(const unsigned char* id, char* token) {
-  size_t length = kIdSize;
-  while (length > 0 && id[length - 1] == ' ') --length;
-  if (length == 0) return "it is all spaces, and a token cannot be empty";
-  for (size_t i = 0; i < length; ++i) {
-    if (id[i] == 0 || is_space(id[i])) return "white space or a NUL byte in it would end the token";
-    token[i] = static_cast<char>(id[i]);
-  }
-  token[length] = '\0';
-  return nullptr;
-}
-
-// A usage must also mean a file-backed, indexed record to the reader.
-static const char* spell_usage(const unsigned char* usage, char* token) {
-  const char* why = spell_id(usage, token);
-  if (why != nullptr) return why;
-  if (strcmp(token, "0") == 0 || strcmp(token, "1") == 0 || strcmp(token, "3") == 0) {
-    return "blorbpack reads the usages \"0\", \"1\" and \"3\" as inline data, which it does not index";
-  }
-  if (token[0] == '2') return "blorbpack turns the leading \"2\" of a usage into \"0\"";
-  return nullptr;
-}
-
-// An identifier as a word for a file name: lower-case letters, digits and
-// underscores, the rest left out.
-static void word_of(const unsigned char* id, char* word) {
-  size_t at = 0;
-  for (size_t i = 0; i < kIdSize; ++i) {
-    unsigned char c = id[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
-    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') word[at++] = static_cast<char>(c);
-  }
-  word[at] = '\0';
-}
-
-struct Suffix {
-  const char* type;
-  const char* suffix;
-};
-
-// Where the usual extension is not the type itself in lower case.
-static const Suffix kSuffixes[] = {
-    {"JPEG", "jpg"}, {"OGGV", "ogg"}, {"MIDI", "mid"}, {"TEXT", "txt"}, {"ANNO", "txt"}, {"AUTH", "txt"},
-    {"(c) ", "txt"}, {"BINA", "bin"}, {"IFmd", "xml"}, {"GLUL", "ulx"}, {"TAD2", "gam"}, {"TAD3", "t3"},
-    {"HUGO", "hex"}, {"ADRI", "taf"}, {"AGT ", "agx"}, {"MAGS", "mag"},
-};
-
-// data and length are what the file holds of the chunk, a FORM's header
-// included.
-static void suffix_of(const unsigned char* type, const unsigned char* data, size_t length, char* suffix) {
-  if (is_id(type, "FORM")) {
-    strcpy(suffix, length >= 12 && is_id(data + 8, "AIFF") ? "aiff" : "iff");
-    return;
-  }
-  if (is_id(type, "ZCOD")) {
-    if (length > 0 && data[0] >= 1 && data[0] <= 8) {
-      suffix[0] = 'z';
-      suffix[1] = static_cast<char>('0' + data[0]);
-      suffix[2] = '\0';
-    } else {
-      strcpy(suffix, "zcode");
-    }
-    return;
-  }
-  for (const Suffix& known : kSuffixes) {
-    if (is_id(type, known.type)) {
-      strcpy(suffix, known.suffix);
-      return;
-    }
-  }
-  word_of(type, suffix);
-  // Never a second control file.
-  if (suffix[0] == '\0' || strcmp(suffix, "blc") == 0) strcpy(suffix, "bin");
-}
-
-static uint64_t hash_of(const char* name) {
-  uint64_t hash = 1469598103934665603u;
-  for (; *name != '\0'; ++name) hash = (hash ^ static_cast<unsigned char>(*name)) * 1099511628211u;
-  return hash == 0 ? 1 : hash;
-}
-
-// Takes the name unless it was given before; false when it was.
-static bool take_name(Names* names, const char* name) {
-  if (2 * (names->count + 1) > names->capacity) {
-    size_t capacity = names->capacity == 0 ? 64 : 2 * names->capacity;
-    uint64_t* slots = static_cast<uint64_t*>(grow(nullptr, capacity, sizeof(uint64_t)));
-    memset(slots, 0, capacity * sizeof(uint64_t));
-    for (size_t i = 0; i < names->capacity; ++i) {
-      if (names->slots[i] == 0) continue;
-      size_t slot = static_cast<size_t>(names->slots[i]) & (capacity - 1);
-      while (slots[slot] != 0) slot = (slot + 1) & (capacity - 1);
-      slots[slot] = names->slots[i];
-    }
-    free(names->slots);
-    names->slots = slots;
-    names->capacity = capacity;
-  }
-  uint64_t hash = hash_of(name);
-  size_t slot = static_cast<size_t>(hash) & (names->capacity - 1);
-  while (names->slots[slot] != 0) {
-    if (names->slots[slot] == hash) return false;
-    slot = (slot + 1) & (names->capacity - 1);
-  }
-  names->slots[slot] = hash;
-  ++names->count;
-  return true;
-}
-
-// word_NUMBER.suffix, or word_NUMBER_2.suffix and on when that was given
-// before. A word that is empty or starts with a digit gets a prefix, so that
-// every name starts with a letter.
-static void name_file(Unpacking* job, const char* prefix, const char* word, uint64_t number,
-                      const char* suffix, char* file) {
-  char stem[kStemRoom];
-  if (word[0] == '\0') {
-    snprintf(stem, sizeof stem, "%s_%llu", prefix, wide(number));
-  } else if (word[0] >= '0' && word[0] <= '9') {
-    snprintf(stem, sizeof stem, "%s_%s_%llu", prefix, word, wide(number));
-  } else {
-    snprintf(stem, sizeof stem, "%s_%llu", word, wide(number));
-  }
-  snprintf(file, kNameRoom, "%.47s.%.7s", stem, suffix);
-  for (uint64_t repeat = 2; !take_name(&job->names, file); ++repeat) {
-    snprintf(file, kNameRoom, "%.47s_%llu.%.7s", stem, wide(repeat), suffix);
-  }
-}
-
 static bool write_file(Unpacking* job, const char* file, const unsigned char* data, size_t length) {
   int descriptor = CreateInFolder(job->folder, file);
   if (descriptor < 0) return cannot_write(job, file, errno);
@@ -230,26 +77,6 @@ static bool write_file(Unpacking* job, const char* file, const unsigned char* da
   if (!written) return cannot_write(job, file, error);
   ++job->files;
   return true;
-}
-
-// Numbers are written as the reader reads them: signed 32-bit decimals.
-static long long signed_of(uint64_t value) {
-  return value >= 0x80000000u ? static_cast<long long>(value) - 0x100000000LL : static_cast<long long>(value);
-}
-
-// Text that a record of usage "0" gives back exactly: the reader skips white
-// space before it and ends it at a line feed (a carriage return before that
-// goes too), so printable ASCII that does not start with a space.
-static bool is_inline_text(const unsigned char* data, size_t length) {
-  if (length == 0 || length > kMaxInlineText || data[0] == ' ') return false;
-  for (size_t i = 0; i < length; ++i) {
-    if (data[i] < 0x20 || data[i] > 0x7E) return false;
-  }
-  return true;
-}
-
-static bool is_text_type(const unsigned char* type) {
-  return is_id(type, "ANNO") || is_id(type, "AUTH") || is_id(type, "(c) ") || is_id(type, "TEXT");
 }
 
 // The record of a chunk that no index entry names, when its data can be
@@ -288,7 +115,7 @@ static size_t position_of(const Walk* walk, uint64_t offset) {
   return low;
 }
 
-static void check_container(Unpacking* job) {
+static void container_reasons(Unpacking* job) {
   const unsigned char* bytes = job->bytes;
   char id[kQuotedIdSize];
   if (!is_id(bytes, "FORM")) reason(job, 0, "File starts with %s, but blorbpack writes \"FORM\"", quoted(bytes, id));
@@ -301,7 +128,7 @@ static void check_container(Unpacking* job) {
   }
 }
 
-static void check_index(Unpacking* job, const Walk* walk, const Index* index) {
+static void index_reasons(Unpacking* job, const Walk* walk, const Index* index) {
   char type[kQuotedIdSize];
   if (walk->count == 0) {
     reason(job, kContainerHeaderSize,
@@ -324,7 +151,7 @@ static void check_index(Unpacking* job, const Walk* walk, const Index* index) {
 // no record can stand for as it is.
 static void match_entries(Unpacking* job, const Walk* walk, const Index* index, uint64_t* owner) {
   char usage[kQuotedIdSize];
-  char token[kIdSize + 1];
+  char token[kTokenRoom];
   bool matched = false;
   size_t last = 0;  // the furthest chunk an entry named so far
   for (uint64_t k = 0; k < index->entries; ++k) {
@@ -364,7 +191,7 @@ static void match_entries(Unpacking* job, const Walk* walk, const Index* index, 
 }
 
 // Where the chunk lies against what blorbpack writes around it.
-static void check_layout(Unpacking* job, const Piece* piece) {
+static void layout_reasons(Unpacking* job, const Piece* piece) {
   char type[kQuotedIdSize];
   // An embedded FORM's file holds its header, length field included, so it
   // is packed cut short as it is, only with a pad byte after an odd size.
@@ -402,8 +229,8 @@ static void unpack_chunk(Unpacking* job, const Piece* piece, uint64_t place, con
   const unsigned char* data = job->bytes + from;
   size_t length = static_cast<size_t>(to - from);
 
-  char type[kIdSize + 1];
-  char usage[kIdSize + 1];
+  char type[kTokenRoom];
+  char usage[kTokenRoom];
   const char* typeProblem = spell_id(piece->type, type);
   const unsigned char* indexed = entry == kNoEntry ? nullptr : job->bytes + entry_offset(index, entry);
   if (indexed != nullptr && spell_usage(indexed, usage) != nullptr) indexed = nullptr;
@@ -412,16 +239,16 @@ static void unpack_chunk(Unpacking* job, const Piece* piece, uint64_t place, con
     return;
   }
 
-  char suffix[8];
-  char word[kIdSize + 1];
-  char file[kNameRoom];
+  char suffix[kSuffixRoom];
+  char word[kTokenRoom];
+  char file[kFileNameRoom];
   suffix_of(piece->type, data, length, suffix);
   if (indexed != nullptr) {
     word_of(indexed, word);
-    name_file(job, "res", word, long_at(indexed + 4), suffix, file);
+    name_file(&job->names, "res", word, long_at(indexed + 4), suffix, file);
   } else {
     word_of(piece->type, word);
-    name_file(job, "chunk", word, place, suffix, file);
+    name_file(&job->names, "chunk", word, place, suffix, file);
   }
   if (typeProblem != nullptr) {
     char shown[kQuotedIdSize];
@@ -447,17 +274,17 @@ static void unpack_chunks(Unpacking* job, bool tooLarge) {
            plural(job->size, "byte", "bytes"));
     return;
   }
-  check_container(job);
+  container_reasons(job);
   Walk walk = walk_chunks(job->bytes, job->size);
   Index index = find_index(job->bytes, job->size, &walk);
-  check_index(job, &walk, &index);
+  index_reasons(job, &walk, &index);
   uint64_t* owner = static_cast<uint64_t*>(grow(nullptr, walk.count, sizeof(uint64_t)));
   for (size_t i = 0; i < walk.count; ++i) owner[i] = kNoEntry;
   if (index.found) match_entries(job, &walk, &index, owner);
 
   for (size_t i = 0; i < walk.count && !job->failed; ++i) {
     Piece piece = piece_at(job->bytes, walk.offsets[i]);
-    check_layout(job, &piece);
+    layout_reasons(job, &piece);
     // blorbpack builds the index from the records.
     if (index.found && piece.offset == index.offset) continue;
     unpack_chunk(job, &piece, i, &index, owner[i]);
@@ -498,30 +325,10 @@ static int open_folder(const char* dir) {
   return -1;
 }
 
-const char* ControlFileStem(const char* name, char* buffer, size_t room) {
-  const char* slash = strrchr(name, '/');
-  const char* tail = slash != nullptr ? slash + 1 : name;
-  const char* dot = strrchr(tail, '.');
-  size_t length = dot != nullptr ? static_cast<size_t>(dot - tail) : strlen(tail);
-  bool plain = length > 0 && length <= kLongestControlStem && length < room && tail[0] != '.' && tail[0] != '-';
-  for (size_t i = 0; i < length && plain; ++i) {
-    char c = tail[i];
-    plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
-            c == '.';
-  }
-  if (!plain) {
-    snprintf(buffer, room, "blorb");
-    return buffer;
-  }
-  memcpy(buffer, tail, length);
-  buffer[length] = '\0';
-  return buffer;
-}
-
 int UnpackBlorb(FILE* out, const char* dir, const char* name, const BlorbSource* source) {
   int folder = open_folder(dir);
   if (folder < 0) return 2;
-  char stem[kLongestControlStem + 1];
+  char stem[kControlStemRoom];
   ControlFileStem(name, stem, sizeof stem);
   char controlName[sizeof stem + 8];
   char partName[sizeof stem + 16];
