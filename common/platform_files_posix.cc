@@ -83,6 +83,31 @@ bool WriteFully(int descriptor, const unsigned char* data, size_t size) {
   return true;
 }
 
+size_t CopyFileBytes(int from, int64_t offset, int to, size_t length, bool* unsupported) {
+  *unsupported = false;
+  size_t count = 0;
+#ifdef __linux__
+  off_t at = static_cast<off_t>(offset);
+  while (count < length) {
+    ssize_t copied = copy_file_range(from, &at, to, nullptr, length - count, 0);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied < 0 && count == 0 &&
+        (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF)) {
+      *unsupported = true;
+    }
+    if (copied <= 0) break;
+    count += static_cast<size_t>(copied);
+  }
+#else
+  (void)from;
+  (void)offset;
+  (void)to;
+  (void)length;
+  *unsupported = true;
+#endif
+  return count;
+}
+
 unsigned char* MapFile(int descriptor, int64_t size) {
   int flags = MAP_PRIVATE;
 #ifdef MAP_POPULATE

@@ -97,7 +97,7 @@ std::string Repack(const std::string& dir) {
 
 void CheckRoundTrip(const uint8_t* data, size_t size) {
   std::string dir = Scratch + "/unpacked";
-  BlorbSource source = {data, size, false, false};
+  BlorbSource source = {data, size, false, -1, false};
   int status = UnpackBlorb(Sink, dir.c_str(), "fuzz.blorb", &source);
   Require(status == 0 || status == 1, "unpacking failed");
   std::string repacked = Repack(dir);

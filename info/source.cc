@@ -77,7 +77,7 @@ static bool read_stream(int descriptor, const char* name, BlorbSource* source) {
 }
 
 bool OpenBlorb(const char* name, BlorbSource* source) {
-  *source = {nullptr, 0, false, false};
+  *source = {nullptr, 0, false, -1, false};
   int descriptor = OpenForReading(name);
   FileStatus status;
   if (descriptor < 0 || !StatusOfDescriptor(descriptor, &status)) {
@@ -104,20 +104,22 @@ bool OpenBlorb(const char* name, BlorbSource* source) {
       source->bytes = map;
       source->size = static_cast<size_t>(status.size);
       source->mapped = true;
+      source->descriptor = descriptor;
       source->tooLarge = source->size > kMaxBlorbFileSize;
     }
   } else {
     read = read_stream(descriptor, name, source);
   }
-  CloseDescriptor(descriptor);
+  if (!source->mapped) CloseDescriptor(descriptor);
   return read;
 }
 
 void CloseBlorb(BlorbSource* source) {
   if (source->mapped) {
     UnmapFile(const_cast<unsigned char*>(source->bytes), static_cast<int64_t>(source->size));
+    CloseDescriptor(source->descriptor);
   } else {
     free(const_cast<unsigned char*>(source->bytes));
   }
-  *source = {nullptr, 0, false, false};
+  *source = {nullptr, 0, false, -1, false};
 }

@@ -11,6 +11,9 @@ struct BlorbSource {
   const unsigned char* bytes;  // null when the file is too large to read
   size_t size;
   bool mapped;
+  // The open file, while it is mapped (else -1): unpacking copies chunks from
+  // it in the kernel where the system can.
+  int descriptor;
   // More than kMaxBlorbFileSize bytes. A mapped file still has its bytes; a
   // stream is not read past that point.
   bool tooLarge;

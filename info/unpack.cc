@@ -18,6 +18,9 @@
 // a virtual machine.
 constexpr size_t kWritePiece = 256 * 1024;
 
+// How much of the mapping is read before its pages are let go, in one call.
+constexpr size_t kForgetEvery = 8 * 1024 * 1024;
+
 constexpr uint64_t kNoEntry = UINT64_MAX;
 
 // One unpacking job: the file, the folder and the control file being written.
@@ -28,6 +31,8 @@ struct Unpacking {
   const unsigned char* bytes;
   size_t size;
   bool mapped;
+  int source;      // the Blorb file, to copy from in the kernel, or -1
+  bool copyFails;  // the kernel cannot copy between these files
   int folder;
   FILE* control;  // under its temporary name until it is complete
   size_t reasons;
@@ -61,16 +66,28 @@ static bool cannot_write(Unpacking* job, const char* file, int error) {
   return false;
 }
 
+// The bytes go from the Blorb file to the new one inside the kernel, as cat
+// copies a file, where the system can; else they are written from memory.
 static bool write_file(Unpacking* job, const char* file, const unsigned char* data, size_t length) {
   int descriptor = CreateInFolder(job->folder, file);
   if (descriptor < 0) return cannot_write(job, file, errno);
+  size_t at = 0;
   bool written = true;
-  for (size_t at = 0; at < length && written; at += kWritePiece) {
+  if (job->source >= 0 && !job->copyFails && length > 0) {
+    bool unsupported = false;
+    at = CopyFileBytes(job->source, data - job->bytes, descriptor, length, &unsupported);
+    job->copyFails = unsupported;
+    written = at == length || unsupported;
+  }
+  for (size_t done = at; at < length && written; at += kWritePiece) {
     size_t piece = length - at < kWritePiece ? length - at : kWritePiece;
     written = WriteFully(descriptor, data + at, piece);
-    // Copied pages are not needed again: a large file passes through memory
-    // rather than staying in it whole.
-    if (job->mapped) ForgetMappedPages(data + at, piece);
+    // Pages written out are not needed again: a large file passes through
+    // memory rather than staying in it whole.
+    if (job->mapped && (at + piece - done >= kForgetEvery || at + piece == length)) {
+      ForgetMappedPages(data + done, at + piece - done);
+      done = at + piece;
+    }
   }
   int error = errno;
   CloseDescriptor(descriptor);
@@ -336,8 +353,8 @@ int UnpackBlorb(FILE* out, const char* dir, const char* name, const BlorbSource*
   // Not a .blc file: until it is complete, the control file is not there.
   snprintf(partName, sizeof partName, "%s.blc.part", stem);
 
-  Unpacking job = {out, dir, name, source->bytes, source->size, source->mapped, folder, nullptr, 0, 0, false,
-                   {nullptr, 0, 0}};
+  Unpacking job = {out, dir, name, source->bytes, source->size, source->mapped, source->descriptor,
+                   false, folder, nullptr, 0, 0, false, {nullptr, 0, 0}};
   int descriptor = CreateInFolder(folder, partName);
   if (descriptor < 0 || !RemoveWhenEnding(folder, partName) ||
       (job.control = StreamOnDescriptor(descriptor)) == nullptr) {
