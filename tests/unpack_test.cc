@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,4 +64,39 @@ TEST(Folder, NewFilesNeverTakeATakenNameNorFollowALink) {
   for (const char* name : {"/parts/pict_1.png", "/parts/game.blc", "/parts-link"}) unlink((top + name).c_str());
   rmdir((top + "/parts").c_str());
   EXPECT_EQ(rmdir(top.c_str()), 0);
+}
+
+// Unpacking copies chunks out of a mapped file: by the kernel's copy where it
+// can, else from the mapping, whose pages it lets go as it goes. Either way
+// the bytes must be the file's, also when read again after being let go.
+TEST(MappedFile, CopiedRangesAndForgottenPagesKeepTheFilesBytes) {
+  char pattern[] = "/tmp/unpack-test-XXXXXX";
+  int from = mkstemp(pattern);
+  ASSERT_GE(from, 0);
+  std::string bytes;
+  for (size_t i = 0; i < 5 * 4096 + 123; ++i) bytes += static_cast<char>(i * 7 + i / 4096);
+  ASSERT_TRUE(WriteFully(from, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+  unsigned char* map = MapFileLazily(from, static_cast<int64_t>(bytes.size()));
+  ASSERT_NE(map, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(map), bytes.size()), bytes);
+  ForgetMappedPages(map + 100, 3 * 4096);
+  ForgetMappedPages(map, bytes.size());
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(map), bytes.size()), bytes);
+
+  std::string copyName = std::string(pattern) + ".copy";
+  int to = open(copyName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(to, 0);
+  bool unsupported = true;
+  size_t copied = CopyFileBytes(from, 4000, to, 9000, &unsupported);
+  if (!unsupported) {
+    EXPECT_EQ(copied, 9000u);
+    std::string back(9000, '\0');
+    ASSERT_EQ(pread(to, &back[0], back.size(), 0), 9000);
+    EXPECT_EQ(back, bytes.substr(4000, 9000));
+  }
+  UnmapFile(map, static_cast<int64_t>(bytes.size()));
+  close(to);
+  close(from);
+  unlink(copyName.c_str());
+  unlink(pattern);
 }
