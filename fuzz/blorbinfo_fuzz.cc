@@ -77,7 +77,13 @@ std::string Repack(const std::string& dir) {
   OutputFile = output;
   OutputName = "fuzz.blorb";
   ControlName = "fuzz.blc";
+  // The packager's warnings about what the input holds would bury libFuzzer's
+  // output: its stream goes to the sink meanwhile. Sanitizer reports are
+  // written to the descriptor itself and still reach the terminal.
+  FILE* messages = stderr;
+  stderr = Sink;
   WriteBlorb(control, output);
+  stderr = messages;
   ResetBlorb();
   std::string bytes;
   Require(fseeko(output, 0, SEEK_SET) == 0, "cannot rewind the re-packed file");
