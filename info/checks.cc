@@ -14,7 +14,12 @@ static uint64_t utf8_error(const unsigned char* text, uint64_t length) {
   uint64_t at = 0;
   while (at < length) {
     unsigned char c = text[at];
-    uint64_t more = c < 0x80 ? 0 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 4;
+    // How many continuation bytes follow; 4 for a byte that starts nothing.
+    uint64_t more = c < 0x80                  ? 0
+                    : c >= 0xC2 && c <= 0xDF ? 1
+                    : c >= 0xE0 && c <= 0xEF ? 2
+                    : c >= 0xF0 && c <= 0xF4 ? 3
+                                             : 4;
     if (more == 4 || length - at - 1 < more) return at;
     unsigned char low = 0x80;
     unsigned char high = 0xBF;
@@ -31,34 +36,40 @@ static uint64_t utf8_error(const unsigned char* text, uint64_t length) {
   return length;
 }
 
-// A picture or sound named by an optional chunk must be one the index has.
+// A picture or sound ("Pict" or "Snd ") named by an optional chunk must be
+// one the index has.
 static const Entry* named_resource(Report* report, uint64_t at, const Resources* resources, const char* usage,
                                    uint64_t number, const char* what) {
   const Entry* entry = find_entry(resources, reinterpret_cast<const unsigned char*>(usage), number);
   if (entry == nullptr) {
     problem(report, at, "%s names %s %llu, which the index does not have", what,
-            usage[0] == 'P' ? "picture" : usage[0] == 'S' ? "sound" : usage[0] == 'D' ? "data" : "story",
+            is_id(reinterpret_cast<const unsigned char*>(usage), "Pict") ? "picture" : "sound",
             wide(number));
   }
   return entry;
 }
 
-// For each of count numbers, the first earlier position holding the same
-// number, or the position itself.
+// A number in a list of them and its place, for finding repeats.
+struct Numbered {
+  uint64_t number;
+  uint64_t position;
+};
+
+static int compare_numbered(const void* a, const void* b) {
+  const Numbered* left = static_cast<const Numbered*>(a);
+  const Numbered* right = static_cast<const Numbered*>(b);
+  if (left->number != right->number) return left->number < right->number ? -1 : 1;
+  return left->position < right->position ? -1 : left->position > right->position ? 1 : 0;
+}
+
+// For each of count numbers stride bytes apart, the first position holding
+// the same number: itself when it is the first. Sorting keeps long lists
+// from taking quadratic time.
 static uint64_t* first_of_numbers(const unsigned char* data, uint64_t count, uint64_t stride) {
-  struct Item {
-    uint64_t number;
-    uint64_t position;
-  };
   size_t n = static_cast<size_t>(count);
-  Item* items = static_cast<Item*>(grow(nullptr, n, sizeof(Item)));
+  Numbered* items = static_cast<Numbered*>(grow(nullptr, n, sizeof(Numbered)));
   for (size_t k = 0; k < n; ++k) items[k] = {long_at(data + stride * k), k};
-  qsort(items, n, sizeof(Item), [](const void* a, const void* b) {
-    const Item* left = static_cast<const Item*>(a);
-    const Item* right = static_cast<const Item*>(b);
-    if (left->number != right->number) return left->number < right->number ? -1 : 1;
-    return left->position < right->position ? -1 : left->position > right->position ? 1 : 0;
-  });
+  qsort(items, n, sizeof(Numbered), compare_numbered);
   uint64_t* first = static_cast<uint64_t*>(grow(nullptr, n, sizeof(uint64_t)));
   for (size_t k = 0; k < n; ++k) {
     bool repeat = k > 0 && items[k].number == items[k - 1].number;
@@ -82,14 +93,11 @@ static void check_descriptions(Report* report, const unsigned char* bytes, const
   Description* sorted = static_cast<Description*>(grow(nullptr, count, sizeof(Description)));
   if (count > 0) memcpy(sorted, descriptions, count * sizeof(Description));
   sort_descriptions(sorted, count);
-  Resources own = *resources;
-  own.descriptions = sorted;
-  own.descriptionCount = count;
   char usage[kQuotedIdSize];
   for (size_t k = 0; k < count; ++k) {
     const Description* description = &descriptions[k];
     quoted(description->usage, usage);
-    const Description* first = find_description(&own, description->usage, description->number);
+    const Description* first = find_description(sorted, count, description->usage, description->number);
     if (first->at != description->at) {
       problem(report, description->at, "RDes entry %s %llu repeats the entry at 0x%06llX", usage,
               wide(description->number), wide(first->at));

@@ -52,6 +52,9 @@ static const char kUsage[] =
     "Usage: blorbinfo FILE...\n"
     "       blorbinfo --unpack DIR FILE\n";
 
+// In the form of the packager's banner, whose release it shares.
+static const char kVersion[] = "blorbinfo version 1.0 (Apr 20 2009), a Blorb file lister and checker\n";
+
 static const char kHelp[] =
     "Usage: blorbinfo FILE...\n"
     "       blorbinfo --unpack DIR FILE\n"
@@ -98,7 +101,7 @@ int BlorbinfoMain(int argc, char** argv) {
   if (argc >= 2 && strcmp(argv[1], "--unpack") == 0) return UnpackMain(argc, argv);
   int status = 0;
   if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "--version") == 0)) {
-    fputs(strcmp(argv[1], "--help") == 0 ? kHelp : "blorbinfo version 1.0 (Apr 20 2009), a Blorb file lister and checker\n", stdout);
+    fputs(strcmp(argv[1], "--help") == 0 ? kHelp : kVersion, stdout);
     argc = 1;  // no file to list
   } else if (argc < 2) {
     fputs(kUsage, stderr);

@@ -147,9 +147,11 @@ void sort_descriptions(Description* descriptions, size_t count);
 Resources find_resources(const unsigned char* bytes, size_t size, const Walk* walk, const Index* index);
 void free_resources(Resources* resources);
 
-// The first entry of the index under usage and number, or null.
+// The first entry of the index under usage and number, or null; the same of
+// descriptions sorted by sort_descriptions.
 const Entry* find_entry(const Resources* resources, const unsigned char* usage, uint64_t number);
-const Description* find_description(const Resources* resources, const unsigned char* usage, uint64_t number);
+const Description* find_description(const Description* sorted, size_t count, const unsigned char* usage,
+                                    uint64_t number);
 
 // The type of the chunk an index entry starts at, against its usage.
 void check_entry_type(Report* report, uint64_t at, const unsigned char* entry, const Piece* piece);

@@ -19,7 +19,8 @@ void list_entries(FILE* out, const char* name, const unsigned char* bytes, const
     } else {
       fprintf(out, "no resource chunk there");
     }
-    const Description* description = find_description(resources, entry, long_at(entry + 4));
+    const Description* description =
+        find_description(resources->descriptions, resources->descriptionCount, entry, long_at(entry + 4));
     if (description != nullptr) {
       fprintf(out, ", described ");
       print_text(out, description->text, description->length);

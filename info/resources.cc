@@ -41,7 +41,8 @@ Description* read_descriptions(const unsigned char* bytes, const Piece* piece, s
   // can make us allocate.
   uint64_t room = (piece->length - 4) / 12;
   Description* descriptions =
-      static_cast<Description*>(grow(nullptr, static_cast<size_t>(claimed < room ? claimed : room), sizeof(Description)));
+      static_cast<Description*>(grow(nullptr, static_cast<size_t>(claimed < room ? claimed : room),
+                                     sizeof(Description)));
   uint64_t at = 4;
   for (uint64_t k = 0; k < claimed; ++k) {
     if (piece->length - at < 12 || piece->length - at - 12 < long_at(data + at + 8)) break;
@@ -118,20 +119,21 @@ const Entry* find_entry(const Resources* resources, const unsigned char* usage, 
   return compare_keys(entry->usage, entry->number, usage, number) == 0 ? entry : nullptr;
 }
 
-const Description* find_description(const Resources* resources, const unsigned char* usage, uint64_t number) {
+const Description* find_description(const Description* sorted, size_t count, const unsigned char* usage,
+                                    uint64_t number) {
   size_t low = 0;
-  size_t high = resources->descriptionCount;
+  size_t high = count;
   while (low < high) {
     size_t middle = low + (high - low) / 2;
-    const Description* description = &resources->descriptions[middle];
+    const Description* description = &sorted[middle];
     if (compare_keys(description->usage, description->number, usage, number) < 0) {
       low = middle + 1;
     } else {
       high = middle;
     }
   }
-  if (low == resources->descriptionCount) return nullptr;
-  const Description* description = &resources->descriptions[low];
+  if (low == count) return nullptr;
+  const Description* description = &sorted[low];
   return compare_keys(description->usage, description->number, usage, number) == 0 ? description : nullptr;
 }
 
