@@ -82,7 +82,8 @@ bool WriteFully(int descriptor, const unsigned char* data, size_t size);
 // Copies length bytes at offset of the file from to the end of the file to,
 // inside the system, without passing them through the process: the bytes
 // then cost no page faults and no copy of ours. Returns how many it copied:
-// all of them, or fewer after a failure, which sets errno. *unsupported is
+// all of them, or fewer after a failure, which sets errno, or at the end of
+// the file from, which leaves errno 0. *unsupported is
 // set, with nothing copied, where the system or the two files do not allow
 // such a copy; the caller then writes the bytes itself.
 size_t CopyFileBytes(int from, int64_t offset, int to, size_t length, bool* unsupported);

@@ -86,6 +86,7 @@ bool WriteFully(int descriptor, const unsigned char* data, size_t size) {
 size_t CopyFileBytes(int from, int64_t offset, int to, size_t length, bool* unsupported) {
   *unsupported = false;
   size_t count = 0;
+  errno = 0;
 #ifdef __linux__
   off_t at = static_cast<off_t>(offset);
   while (count < length) {

@@ -77,7 +77,9 @@ static bool write_file(Unpacking* job, const char* file, const unsigned char* da
     bool unsupported = false;
     at = CopyFileBytes(job->source, data - job->bytes, descriptor, length, &unsupported);
     job->copyFails = unsupported;
-    written = at == length || unsupported;
+    // Short of the end of a file that another program cut short, the rest is
+    // read from the mapping, where the guard meets the end and tells it.
+    written = at == length || unsupported || errno == 0;
   }
   for (size_t done = at; at < length && written; at += kWritePiece) {
     size_t piece = length - at < kWritePiece ? length - at : kWritePiece;
