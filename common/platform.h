@@ -1,11 +1,14 @@
 // What the operating system decides, behind a few plain functions: which file
 // a name or a descriptor is, the temporary file that becomes the output in one
 // step, the signals that must not leave that file behind, the standard
-// descriptors, and mapping a resource file into memory. Everything else in
-// the program is the same on every system.
+// descriptors, mapping a file into memory, and the folder that blorbinfo
+// unpacks into. Everything else in the program is the same on every system.
+// The files' part (common/platform_files_posix.cc, the library blorb_platform)
+// uses none of the packager's state, so that blorbinfo links it too.
 #ifndef BLORBPACK_COMMON_PLATFORM_H
 #define BLORBPACK_COMMON_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -62,6 +65,9 @@ void RemoveTemporary();
 // True when the existing file name leads to may be written by this process.
 bool CanWrite(const char* name);
 
+// Opens a file for reading; -1 on failure.
+int OpenForReading(const char* name);
+
 // Opens an existing file that is not a regular file (a device, a FIFO, a
 // terminal) for writing, without creating anything. Returns -1 on failure.
 int OpenForWriting(const char* name);
@@ -69,6 +75,22 @@ int OpenForWriting(const char* name);
 // A buffered binary output stream on a descriptor, or null.
 FILE* StreamOnDescriptor(int descriptor);
 void CloseDescriptor(int descriptor);
+
+// Reads up to size bytes; fewer only at the end of the file or after a
+// failure, which sets *failed.
+size_t ReadFully(int descriptor, unsigned char* data, size_t size, bool* failed);
+
+// Writes all size bytes; false when that fails.
+bool WriteFully(int descriptor, const unsigned char* data, size_t size);
+
+// Copies length bytes at offset of the file from to the end of the file to,
+// inside the system, without passing them through the process: the bytes
+// then cost no page faults and no copy of ours. Returns how many it copied:
+// all of them, or fewer after a failure, which sets errno, or at the end of
+// the file from, which leaves errno 0. *unsupported is
+// set, with nothing copied, where the system or the two files do not allow
+// such a copy; the caller then writes the bytes itself.
+size_t CopyFileBytes(int from, int64_t offset, int to, size_t length, bool* unsupported);
 
 // Interruption (SIGINT, SIGTERM, SIGHUP), a closed pipe (SIGPIPE) and the
 // file size limit (SIGXFSZ) remove the temporary file, then end the process
@@ -82,5 +104,46 @@ void InstallSignalHandlers();
 // descriptor.
 unsigned char* MapFile(int descriptor, int64_t size);
 void UnmapFile(unsigned char* data, int64_t size);
+
+// Maps size bytes of an open regular file read-only without reading anything
+// in: each page is read when it is first touched, so that a reader that looks
+// at a few headers of a large file reads only those. Null when the file
+// cannot be mapped; a size of 0 cannot be. Released with UnmapFile.
+unsigned char* MapFileLazily(int descriptor, int64_t size);
+
+// The mapped pages that lie wholly in [data, data + length) leave the
+// process's memory; they stay in the system's cache of the file and are read
+// in again if touched. For a reader that is done with them, so that a file
+// copied out of a mapping does not end up resident as a whole.
+void ForgetMappedPages(const unsigned char* data, size_t length);
+
+// A reading run's guard. A mapped file that another program cuts short would
+// end the process by SIGBUS: it ends instead with message on standard error and
+// the given status. An ending signal (as for InstallSignalHandlers) ends it by
+// that signal. Either way the file named by RemoveWhenEnding goes first.
+void GuardMappedReading(const char* message, int status);
+
+// Names the half-written file that the guard removes (null: none). False,
+// with nothing named, when the name is too long to be kept.
+bool RemoveWhenEnding(int folder, const char* name);
+
+// A folder that files are made in through a descriptor, never by a path, so
+// that no link can lead a new file out of it.
+// Creates the folder (0777 less the umask); false, with errno, when it cannot
+// (EEXIST when the name is taken).
+bool MakeFolder(const char* path);
+// Opens an existing folder; -1, with errno, when it cannot, also when path is
+// itself a symbolic link (ELOOP) or not a folder (ENOTDIR).
+int OpenFolder(const char* path);
+// 1 when the folder holds nothing, 0 when it holds something, -1 when it
+// cannot be read.
+int FolderIsEmpty(int folder);
+// Creates name in the folder, for writing; -1, with errno, when anything
+// already has that name, a link included, which is never followed.
+int CreateInFolder(int folder, const char* name);
+// Gives the file named from the name to as well, unless something already
+// has that name (false, with errno), then removes the name from.
+bool MoveInFolder(int folder, const char* from, const char* to);
+void RemoveFromFolder(int folder, const char* name);
 
 #endif

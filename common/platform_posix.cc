@@ -1,4 +1,6 @@
-// The platform layer on POSIX systems (Linux, the BSDs, macOS).
+// The platform layer on POSIX systems (Linux, the BSDs, macOS): what concerns
+// the process (standard descriptors, signals) and the packager's output file.
+// Files as such are in platform_files_posix.cc.
 #include "common/platform.h"
 
 #include <cerrno>
@@ -6,50 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/encode.h"
-
-static void fill_status(const struct stat& info, FileStatus* status) {
-  if (S_ISREG(info.st_mode)) {
-    status->kind = kRegularFile;
-  } else if (S_ISDIR(info.st_mode)) {
-    status->kind = kDirectory;
-  } else {
-    status->kind = kOtherFile;
-  }
-  status->device = static_cast<uint64_t>(info.st_dev);
-  status->inode = static_cast<uint64_t>(info.st_ino);
-  status->size = static_cast<int64_t>(info.st_size);
-  status->modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-  status->permissions = static_cast<unsigned>(info.st_mode & 07777);
-}
-
-static bool no_status(FileStatus* status) {
-  memset(status, 0, sizeof *status);
-  status->kind = kNoFile;
-  return false;
-}
-
-bool StatusOfName(const char* name, FileStatus* status) {
-  struct stat info;
-  if (stat(name, &info) != 0) return no_status(status);
-  fill_status(info, status);
-  return true;
-}
-
-bool StatusOfDescriptor(int descriptor, FileStatus* status) {
-  struct stat info;
-  if (fstat(descriptor, &info) != 0) return no_status(status);
-  fill_status(info, status);
-  return true;
-}
-
-bool SameFile(const FileStatus* a, const FileStatus* b) {
-  return a->kind != kNoFile && b->kind != kNoFile && a->device == b->device && a->inode == b->inode;
-}
 
 void OpenStandardDescriptors() {
   // Opening takes the lowest free descriptor, so going up from 0 refills
@@ -197,14 +159,6 @@ void RemoveTemporary() {
   if (path != nullptr) unlink(path);
 }
 
-bool CanWrite(const char* name) { return access(name, W_OK) == 0; }
-
-int OpenForWriting(const char* name) { return open(name, O_WRONLY | O_TRUNC | O_CLOEXEC); }
-
-FILE* StreamOnDescriptor(int descriptor) { return fdopen(descriptor, "wb"); }
-
-void CloseDescriptor(int descriptor) { close(descriptor); }
-
 static void end_by_signal(int signal) {
   int saved = errno;
   RemoveTemporary();
@@ -235,15 +189,3 @@ void InstallSignalHandlers() {
   action.sa_handler = mapping_lost;
   sigaction(SIGBUS, &action, nullptr);
 }
-
-unsigned char* MapFile(int descriptor, int64_t size) {
-  int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-  // Read in at once rather than page by page as the writer reaches it.
-  flags |= MAP_POPULATE;
-#endif
-  void* map = mmap(nullptr, static_cast<size_t>(size), PROT_READ, flags, descriptor, 0);
-  return map == MAP_FAILED ? nullptr : static_cast<unsigned char*>(map);
-}
-
-void UnmapFile(unsigned char* data, int64_t size) { munmap(data, static_cast<size_t>(size)); }
