@@ -1,15 +1,15 @@
 // What the operating system decides, behind a few plain functions: which file
 // a name or a descriptor is, the temporary file that becomes the output in one
 // step, the signals that must not leave that file behind, the standard
-// descriptors, and mapping a resource file into memory. Everything else in
-// the program is the same on every system.
+// descriptors, mapping a file into memory, and the folder that blorbinfo
+// unpacks into. Everything else in the program is the same on every system.
 //
-// Two sources for each system: platform_files_SYSTEM.cc, what both programs
-// need to read files and talk to the user (names, arguments, standard streams,
-// file status), and platform_SYSTEM.cc, the packager's output and resources.
-// SYSTEM is posix (Linux, the BSDs, macOS) or windows. File names, arguments
-// and messages are UTF-8 everywhere; files are read and written as bytes,
-// never translated.
+// Two sources for each system, SYSTEM being posix (Linux, the BSDs, macOS) or
+// windows: platform_files_SYSTEM.cc, the files' part (the library
+// blorb_platform), uses none of the packager's state, so that blorbinfo links
+// it too; platform_SYSTEM.cc holds the packager's output file and signals.
+// File names, arguments and messages are UTF-8 everywhere; files are read and
+// written as bytes, never translated.
 #ifndef BLORBPACK_COMMON_PLATFORM_H
 #define BLORBPACK_COMMON_PLATFORM_H
 
@@ -27,40 +27,11 @@ void UseUtf8Arguments(int* argc, char*** argv);
 // ":" (after a drive letter) on Windows.
 bool IsPathSeparator(char c);
 
-// Opens an existing file for reading its bytes unchanged, not passed on to
-// other programs. Returns a descriptor, or -1. On Windows a name that the
-// system would take for another file (a trailing space or dot, a device name
-// such as CON with an extension) opens nothing: see NameProblem.
-int OpenForReading(const char* name);
-
-// The same as a buffered stream, or null.
-FILE* OpenStreamForReading(const char* name);
-
 // Why the system cannot give a file by this exact name, or null when it can:
-// on Windows, names it would quietly change into the name of another file.
-// Never anything on POSIX systems.
+// on Windows, names it would quietly change into the name of another file or
+// of a device (a trailing space or dot, CON.txt). Never anything on POSIX
+// systems. Every call of the layer that takes a name refuses such a one.
 const char* NameProblem(const char* name);
-
-// Reads up to size bytes; returns the count read, 0 at the end of the file,
-// -1 on an error. An interrupted read is taken up again.
-int64_t ReadDescriptor(int descriptor, unsigned char* data, size_t size);
-
-// The size of a disk device (on POSIX systems, a block device), found by
-// seeking to its end and back to the start; -1 for anything else, whose size is
-// known only by reading it to its end.
-int64_t DeviceSize(int descriptor);
-
-// The descriptor a stream reads or writes.
-int DescriptorOfStream(FILE* stream);
-
-// 64-bit positions on a stream: the position, or -1; seeking from the start,
-// false on failure.
-int64_t StreamPosition(FILE* stream);
-bool SeekStream(FILE* stream, int64_t offset);
-
-// Writes text straight to standard error, bypassing stdio. Safe in a signal
-// handler and when the heap is exhausted.
-void WriteStandardError(const char* text);
 
 enum FileKind { kNoFile, kRegularFile, kDirectory, kOtherFile };
 
@@ -88,6 +59,10 @@ bool SameFile(const FileStatus* a, const FileStatus* b);
 // three pass bytes unchanged: where the system has a text mode (Windows), they
 // are put in binary mode, so that lines end with a line feed alone.
 void OpenStandardDescriptors();
+
+// Writes text straight to standard error, bypassing stdio. Safe in a signal
+// handler and when the heap is exhausted.
+void WriteStandardError(const char* text);
 
 // The name of the file that writing to name would reach: symbolic links are
 // followed to the file they point to, which need not exist yet. A new heap
@@ -117,6 +92,26 @@ void RemoveTemporary();
 // True when the existing file name leads to may be written by this process.
 bool CanWrite(const char* name);
 
+// Opens an existing file for reading its bytes unchanged, not passed on to
+// other programs; -1 on failure.
+int OpenForReading(const char* name);
+
+// The same as a buffered stream, or null.
+FILE* OpenStreamForReading(const char* name);
+
+// The descriptor a stream reads or writes.
+int DescriptorOfStream(FILE* stream);
+
+// 64-bit positions on a stream: the position, or -1; seeking from the start,
+// false on failure.
+int64_t StreamPosition(FILE* stream);
+bool SeekStream(FILE* stream, int64_t offset);
+
+// The size of a disk device (on POSIX systems, a block device), found by
+// seeking to its end and back to the start; -1 for anything else, whose size is
+// known only by reading it to its end.
+int64_t DeviceSize(int descriptor);
+
 // Opens an existing file that is not a regular file (a device, a FIFO, a
 // terminal) for writing, without creating anything. Returns -1 on failure.
 int OpenForWriting(const char* name);
@@ -125,13 +120,29 @@ int OpenForWriting(const char* name);
 FILE* StreamOnDescriptor(int descriptor);
 void CloseDescriptor(int descriptor);
 
+// Reads up to size bytes; fewer only at the end of the file or after a
+// failure, which sets *failed.
+size_t ReadFully(int descriptor, unsigned char* data, size_t size, bool* failed);
+
+// Writes all size bytes; false when that fails.
+bool WriteFully(int descriptor, const unsigned char* data, size_t size);
+
+// Copies length bytes at offset of the file from to the end of the file to,
+// inside the system, without passing them through the process: the bytes
+// then cost no page faults and no copy of ours. Returns how many it copied:
+// all of them, or fewer after a failure, which sets errno, or at the end of
+// the file from, which leaves errno 0. *unsupported is
+// set, with nothing copied, where the system or the two files do not allow
+// such a copy; the caller then writes the bytes itself.
+size_t CopyFileBytes(int from, int64_t offset, int to, size_t length, bool* unsupported);
+
 // Interruption (SIGINT, SIGTERM, SIGHUP), a closed pipe (SIGPIPE) and the
 // file size limit (SIGXFSZ) remove the temporary file, then end the process
 // by the same signal, so that whoever started it sees why it ended. Signals
 // that were ignored when the program started stay ignored. A mapped resource
 // that another program cuts short (SIGBUS) ends the run by ResourceCutShort.
 // On Windows the console's interrupts (Ctrl+C, Ctrl+Break, its window closed)
-// remove the temporary file before the process ends.
+// remove the temporary file and end the process at once.
 void InstallSignalHandlers();
 
 // Maps size bytes of an open regular file read-only and reads them in, or
@@ -140,12 +151,59 @@ void InstallSignalHandlers();
 unsigned char* MapFile(int descriptor, int64_t size);
 void UnmapFile(unsigned char* data, int64_t size);
 
+// Maps size bytes of an open regular file read-only without reading anything
+// in: each page is read when it is first touched, so that a reader that looks
+// at a few headers of a large file reads only those. Null when the file
+// cannot be mapped (always on Windows); a size of 0 cannot be. Released with
+// UnmapFile.
+unsigned char* MapFileLazily(int descriptor, int64_t size);
+
+// The mapped pages that lie wholly in [data, data + length) leave the
+// process's memory; they stay in the system's cache of the file and are read
+// in again if touched. For a reader that is done with them, so that a file
+// copied out of a mapping does not end up resident as a whole.
+void ForgetMappedPages(const unsigned char* data, size_t length);
+
+// A reading run's guard. A mapped file that another program cuts short would
+// end the process by SIGBUS: it ends instead with message on standard error and
+// the given status. An ending signal (as for InstallSignalHandlers) ends it by
+// that signal. Either way the file named by RemoveWhenEnding goes first.
+void GuardMappedReading(const char* message, int status);
+
+// Names the half-written file that the guard removes (null: none). False,
+// with nothing named, when the name is too long to be kept.
+bool RemoveWhenEnding(int folder, const char* name);
+
+// A folder that files are made in through a descriptor, never by a path, so
+// that no link can lead a new file out of it.
+// Creates the folder (0777 less the umask); false, with errno, when it cannot
+// (EEXIST when the name is taken).
+bool MakeFolder(const char* path);
+// Opens an existing folder; -1, with errno, when it cannot, also when path is
+// itself a symbolic link (ELOOP) or not a folder (ENOTDIR).
+int OpenFolder(const char* path);
+// 1 when the folder holds nothing, 0 when it holds something, -1 when it
+// cannot be read.
+int FolderIsEmpty(int folder);
+// Creates name in the folder, for writing; -1, with errno, when anything
+// already has that name, a link included, which is never followed.
+int CreateInFolder(int folder, const char* name);
+// Gives the file named from the name to as well, unless something already
+// has that name (false, with errno), then removes the name from.
+bool MoveInFolder(int folder, const char* from, const char* to);
+void RemoveFromFolder(int folder, const char* name);
+
 #if defined(_WIN32)
 // Within the layer: the name as Windows takes it, in UTF-16 and, when it is
 // too long for the classic calls, as an extended-length path; null when
 // NameProblem has a reason against it (or memory ran out). Released with
 // free().
 wchar_t* WindowsName(const char* name);
+// errno for the reason GetLastError gave about the file wide names, for
+// messages that quote it.
+void SetErrno(unsigned long error, const wchar_t* wide);
+// The handle of a descriptor, or INVALID_HANDLE_VALUE.
+void* HandleOf(int descriptor);
 #endif
 
 // One character of a stream that only this thread reads, without the stream's

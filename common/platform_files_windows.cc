@@ -1,6 +1,8 @@
-// The platform layer on Windows: what both programs need to read files and
-// talk to the user. Names and arguments arrive in UTF-8 and go to the
-// system's wide-character calls; every descriptor is in binary mode.
+// The platform layer on Windows, files as such: names and arguments, the
+// standard descriptors, what a name or a descriptor is, streams. Names and
+// arguments arrive in UTF-8 and go to the system's wide-character calls; every
+// descriptor is in binary mode. Mapping and folders are in
+// platform_reading_windows.cc.
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -206,14 +208,14 @@ bool StatusOfName(const char* name, FileStatus* status) {
   return known;
 }
 
-static HANDLE handle_of(int descriptor) {
+HANDLE HandleOf(int descriptor) {
   intptr_t handle = _get_osfhandle(descriptor);
   // -2: a standard stream of a process that has no console.
   return handle == -1 || handle == -2 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(handle);
 }
 
 bool StatusOfDescriptor(int descriptor, FileStatus* status) {
-  HANDLE handle = handle_of(descriptor);
+  HANDLE handle = HandleOf(descriptor);
   if (handle == INVALID_HANDLE_VALUE) return no_status(status);
   return status_of_handle(handle, status);
 }
@@ -227,7 +229,7 @@ bool SameFile(const FileStatus* a, const FileStatus* b) {
 
 void OpenStandardDescriptors() {
   for (int descriptor = 0; descriptor <= 2; ++descriptor) {
-    if (handle_of(descriptor) == INVALID_HANDLE_VALUE) {
+    if (HandleOf(descriptor) == INVALID_HANDLE_VALUE) {
       int opened = _open("NUL", _O_RDWR | _O_BINARY | _O_NOINHERIT);
       if (opened >= 0 && opened != descriptor) {
         _dup2(opened, descriptor);
@@ -238,8 +240,7 @@ void OpenStandardDescriptors() {
   }
 }
 
-// errno for the system's reason, for messages that quote it.
-static void set_errno(DWORD error, const wchar_t* wide) {
+void SetErrno(unsigned long error, const wchar_t* wide) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -259,6 +260,17 @@ static void set_errno(DWORD error, const wchar_t* wide) {
     case ERROR_FILENAME_EXCED_RANGE:
       errno = ENAMETOOLONG;
       break;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      errno = EEXIST;
+      break;
+    case ERROR_DIRECTORY:
+      errno = ENOTDIR;
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      errno = ENOSPC;
+      break;
     default:
       errno = EIO;
   }
@@ -274,7 +286,7 @@ int OpenForReading(const char* name) {
   // POSIX systems. A handle made without inheritance stays in this process.
   HANDLE handle = CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) set_errno(GetLastError(), wide);
+  if (handle == INVALID_HANDLE_VALUE) SetErrno(GetLastError(), wide);
   free(wide);
   if (handle == INVALID_HANDLE_VALUE) return -1;
   int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
@@ -290,12 +302,6 @@ FILE* OpenStreamForReading(const char* name) {
   return stream;
 }
 
-int64_t ReadDescriptor(int descriptor, unsigned char* data, size_t size) {
-  // The runtime counts in unsigned int; the caller reads on for the rest.
-  unsigned piece = size < (1u << 30) ? static_cast<unsigned>(size) : (1u << 30);
-  return _read(descriptor, data, piece);
-}
-
 // Disks are not opened as files here: every file has its size.
 int64_t DeviceSize(int) { return -1; }
 
@@ -306,12 +312,60 @@ int64_t StreamPosition(FILE* stream) { return _ftelli64(stream); }
 bool SeekStream(FILE* stream, int64_t offset) { return _fseeki64(stream, offset, SEEK_SET) == 0; }
 
 void WriteStandardError(const char* text) {
-  size_t length = strlen(text);
-  while (length > 0) {
-    unsigned piece = length < (1u << 30) ? static_cast<unsigned>(length) : (1u << 30);
-    int wrote = _write(2, text, piece);
-    if (wrote <= 0) return;
-    text += wrote;
-    length -= static_cast<size_t>(wrote);
+  WriteFully(2, reinterpret_cast<const unsigned char*>(text), strlen(text));
+}
+
+bool CanWrite(const char* name) {
+  wchar_t* wide = WindowsName(name);
+  if (wide == nullptr) return false;
+  DWORD attributes = GetFileAttributesW(wide);
+  free(wide);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+}
+
+int OpenForWriting(const char* name) {
+  wchar_t* wide = WindowsName(name);
+  if (wide == nullptr) return -1;
+  HANDLE handle = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  free(wide);
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (descriptor < 0) CloseHandle(handle);
+  return descriptor;
+}
+
+FILE* StreamOnDescriptor(int descriptor) { return _fdopen(descriptor, "wb"); }
+
+// The runtime counts in unsigned int: the pieces stay well below that.
+constexpr size_t kPiece = 1u << 30;
+
+size_t ReadFully(int descriptor, unsigned char* data, size_t size, bool* failed) {
+  size_t count = 0;
+  *failed = false;
+  while (count < size) {
+    size_t left = size - count;
+    int got = _read(descriptor, data + count, static_cast<unsigned>(left < kPiece ? left : kPiece));
+    if (got < 0) *failed = true;
+    if (got <= 0) break;
+    count += static_cast<size_t>(got);
   }
+  return count;
+}
+
+bool WriteFully(int descriptor, const unsigned char* data, size_t size) {
+  while (size > 0) {
+    int put = _write(descriptor, data, static_cast<unsigned>(size < kPiece ? size : kPiece));
+    if (put <= 0) return false;
+    data += put;
+    size -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+// No copy inside the system between two descriptors: the caller writes.
+size_t CopyFileBytes(int, int64_t, int, size_t, bool* unsupported) {
+  *unsupported = true;
+  errno = 0;
+  return 0;
 }

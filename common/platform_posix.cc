@@ -1,5 +1,6 @@
-// The platform layer on POSIX systems (Linux, the BSDs, macOS): the
-// packager's output file and resources.
+// The platform layer on POSIX systems (Linux, the BSDs, macOS): what concerns
+// the process (signals) and the packager's output file. Files as such, and
+// the standard descriptors, are in platform_files_posix.cc.
 #include "common/platform.h"
 
 #include <cerrno>
@@ -7,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/random.h>  // getentropy on macOS; glibc has it in unistd.h too
 #include <sys/stat.h>
 #include <unistd.h>
@@ -149,14 +149,6 @@ void RemoveTemporary() {
   if (path != nullptr) unlink(path);
 }
 
-bool CanWrite(const char* name) { return access(name, W_OK) == 0; }
-
-int OpenForWriting(const char* name) { return open(name, O_WRONLY | O_TRUNC | O_CLOEXEC); }
-
-FILE* StreamOnDescriptor(int descriptor) { return fdopen(descriptor, "wb"); }
-
-void CloseDescriptor(int descriptor) { close(descriptor); }
-
 static void end_by_signal(int signal) {
   int saved = errno;
   RemoveTemporary();
@@ -187,15 +179,3 @@ void InstallSignalHandlers() {
   action.sa_handler = mapping_lost;
   sigaction(SIGBUS, &action, nullptr);
 }
-
-unsigned char* MapFile(int descriptor, int64_t size) {
-  int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-  // Read in at once rather than page by page as the writer reaches it.
-  flags |= MAP_POPULATE;
-#endif
-  void* map = mmap(nullptr, static_cast<size_t>(size), PROT_READ, flags, descriptor, 0);
-  return map == MAP_FAILED ? nullptr : static_cast<unsigned char*>(map);
-}
-
-void UnmapFile(unsigned char* data, int64_t size) { munmap(data, static_cast<size_t>(size)); }

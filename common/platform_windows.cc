@@ -141,30 +141,6 @@ void RemoveTemporary() {
   ReleaseSRWLockExclusive(&TemporaryLock);
 }
 
-bool CanWrite(const char* name) {
-  wchar_t* wide = WindowsName(name);
-  if (wide == nullptr) return false;
-  DWORD attributes = GetFileAttributesW(wide);
-  free(wide);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
-}
-
-int OpenForWriting(const char* name) {
-  wchar_t* wide = WindowsName(name);
-  if (wide == nullptr) return -1;
-  HANDLE handle = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  free(wide);
-  if (handle == INVALID_HANDLE_VALUE) return -1;
-  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-  if (descriptor < 0) CloseHandle(handle);
-  return descriptor;
-}
-
-FILE* StreamOnDescriptor(int descriptor) { return _fdopen(descriptor, "wb"); }
-
-void CloseDescriptor(int descriptor) { _close(descriptor); }
-
 // Ctrl+C, Ctrl+Break, the console closed, the user logging off, the system
 // shutting down: the temporary file goes, then the process ends at once with
 // the status that tells an interrupted program, as the system's own handling
@@ -178,9 +154,3 @@ static BOOL WINAPI console_interrupted(DWORD) {
 }
 
 void InstallSignalHandlers() { SetConsoleCtrlHandler(console_interrupted, TRUE); }
-
-// Reading a mapped file that another program cuts short raises an exception
-// the run could not turn into a message; files are read instead.
-unsigned char* MapFile(int, int64_t) { return nullptr; }
-
-void UnmapFile(unsigned char*, int64_t) {}

@@ -63,17 +63,6 @@ void CheckResource(const Chunk* chunk) {
   if (now.size != chunk->length || now.modified != file->modified) ResourceChanged();
 }
 
-// Reads up to size bytes; fewer only at the end of the file or on an error.
-static size_t read_fully(int fd, unsigned char* data, size_t size) {
-  size_t count = 0;
-  while (count < size) {
-    int64_t got = ReadDescriptor(fd, data + count, size - count);
-    if (got <= 0) break;
-    count += static_cast<size_t>(got);
-  }
-  return count;
-}
-
 // The record is packed, but not whole.
 static void report_short_read() {
   fputs("Couldn't read the file. What's up with that?\n", stderr);
@@ -89,15 +78,12 @@ static unsigned char* read_to_end(int fd, int64_t* size) {
   unsigned char* data = static_cast<unsigned char*>(my_malloc(capacity));
   const size_t limit = static_cast<size_t>(kMaxBlorbSize) + 1;
   for (;;) {
-    int64_t got = ReadDescriptor(fd, data + count, capacity - count);
-    if (got < 0) report_short_read();
-    if (got <= 0) break;
-    count += static_cast<size_t>(got);
-    if (count == limit) break;
-    if (count == capacity) {
-      capacity = capacity * 2 < limit ? capacity * 2 : limit;
-      data = static_cast<unsigned char*>(my_realloc(data, capacity));
-    }
+    bool failed = false;
+    count += ReadFully(fd, data + count, capacity - count, &failed);
+    if (failed) report_short_read();
+    if (failed || count < capacity || count == limit) break;
+    capacity = capacity * 2 < limit ? capacity * 2 : limit;
+    data = static_cast<unsigned char*>(my_realloc(data, capacity));
   }
   *size = static_cast<int64_t>(count);
   return data;
@@ -124,7 +110,8 @@ static unsigned char* load(int fd, int64_t size, int64_t modified, Chunk* chunk)
     }
   }
   unsigned char* data = static_cast<unsigned char*>(my_malloc(bytes));
-  size_t got = read_fully(fd, data, bytes);
+  bool failed = false;
+  size_t got = ReadFully(fd, data, bytes, &failed);
   if (got < bytes) {
     report_short_read();
     // The record keeps the size it was given; what could not be read is

@@ -5,7 +5,6 @@
 
 #include "blorb/blorb.h"
 #include "common/encode.h"
-#include "common/faults.h"
 #include "common/output.h"
 #include "common/platform.h"
 #include "control/chunk.h"

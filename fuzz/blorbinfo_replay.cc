@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     }
     closedir(folder);
   }
-  printf("%d inputs replayed\n", inputs);
+  fprintf(stderr, "blorbinfo_replay: %d inputs replayed\n", inputs);
   // An empty corpus would pass without testing anything.
   return inputs > 0 ? 0 : 1;
 }

@@ -11,6 +11,9 @@
 #   expected.absent   names of files that must not exist afterwards
 #   expected.info     what blorbinfo prints for out.blorb, exactly
 #   expected.info-status  blorbinfo's exit status for out.blorb (absent: 0)
+#   expected.unpack   what blorbinfo --unpack prints for out.blorb, exactly, when
+#                     blorbpack cannot re-pack it byte for byte (status 1); absent:
+#                     the unpacked files must re-pack to out.blorb exactly
 #   skip-if-sanitized the case needs what sanitizers and memcheck take away
 #                     (address-space limits)
 #   requires          a shell condition ($BLORBPACK set); when false the case is
@@ -112,6 +115,34 @@ if [ $failed -eq 0 ] && [ -e out.blorb ] &&
   if [ $info_failed -ne 0 ]; then
     [ -e expected.info ] && diff expected.info actual.info | head -n 40
     echo "--- blorbinfo printed:"; cat actual.info actual.info-stderr
+    failed=1
+  fi
+fi
+# And every such file comes apart into a control file and chunk files that
+# blorbpack packs into the same bytes again, in base-name mode inside the
+# folder, as the manual page tells.
+if [ $failed -eq 0 ] && [ -e out.blorb ] &&
+   { [ "$want_status" = 0 ] || [ -e expected.info-status ] || grep -q '^blorbpack: Note: ' actual.stderr; }; then
+  rm -rf unpacked
+  "$info" --unpack unpacked out.blorb >actual.unpack 2>actual.unpack-stderr
+  unpack_status=$?
+  want_unpack_status=0
+  [ -e expected.unpack ] && want_unpack_status=1
+  unpack_failed=0
+  if [ "$unpack_status" != "$want_unpack_status" ]; then
+    echo "--- blorbinfo --unpack exit status $unpack_status, expected $want_unpack_status"
+    unpack_failed=1
+  fi
+  [ -s actual.unpack-stderr ] && { echo "--- blorbinfo --unpack wrote to standard error"; unpack_failed=1; }
+  if [ -e expected.unpack ]; then
+    cmp -s expected.unpack actual.unpack || { echo "--- blorbinfo --unpack output differs"; unpack_failed=1; }
+  elif ! (cd unpacked && "$bin" out >/dev/null 2>&1) || ! cmp -s out.blorb unpacked/out.blorb; then
+    echo "--- the unpacked files do not re-pack to out.blorb; unpacked/out.blc holds:"
+    cat -A unpacked/out.blc | head -n 40
+    unpack_failed=1
+  fi
+  if [ $unpack_failed -ne 0 ]; then
+    echo "--- blorbinfo --unpack printed:"; cat actual.unpack actual.unpack-stderr
     failed=1
   fi
 fi

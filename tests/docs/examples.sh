@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # The README and blorbpack(1) show the bundled example's control file and what
 # packing it prints; both must be what the file holds and what a run prints.
-# The page's version and date must be the banner's.
-#   examples.sh BLORBPACK README PAGE EXAMPLES
+# The page's version and date must be the banner's. So too for blorbinfo: the
+# README's listing of the packed example is the whole of what it prints, and
+# every line of blorbinfo(1)'s example (folded there) and of its --help is
+# one it prints.
+#   examples.sh BLORBPACK README PAGE EXAMPLES BLORBINFO INFO-PAGE
 set -u
 bin=$1
 readme=$(realpath "$2")
 page=$(realpath "$3")
 examples=$4
+info=$5
+info_page=$(realpath "$6")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cp -R "$examples"/. "$scratch"/
@@ -50,4 +55,37 @@ date=$(date -u -d "$(sed -n 's/.*(\(.*\)).*/\1/p' <<<"$banner")" +%F)
 th=$(grep -m 1 '^\.TH ' "$page")
 want_th=".TH BLORBPACK 1 $date \"blorbpack $version\" \"User Commands\""
 [ "$th" = "$want_th" ] || { echo "--- $page has $th; the banner ($banner) gives $want_th"; failed=1; }
+"$info" game.zblorb >info.stdout 2>&1
+readme_block 'For the bundled example (`../build/release/info/blorbinfo' >readme.info
+same "README's blorbinfo listing is not what blorbinfo prints for the example" info.stdout readme.info
+awk '/^\.nf/ { ++k; next } /^\.fi/ { next } k == 1' "$info_page" | sed 's/\\e/\\/g' |
+  awk '/^  / { line = line " " substr($0, 3); next } { if (line != "") print line; line = $0 } END { print line }' |
+  grep '^game.zblorb: ' >page.info
+"$info" --help | sed -n 's/^  \(game\.zblorb: \)/\1/p' >>page.info
+"$info" --unpack game game.zblorb >unpack.stdout 2>&1 || { cat unpack.stdout; echo "--- the example did not unpack"; failed=1; }
+cat info.stdout unpack.stdout >printed.stdout
+while IFS= read -r line; do
+  grep -qxF -- "$line" printed.stdout || { echo "--- blorbinfo(1) or --help shows a line blorbinfo does not print: $line"; failed=1; }
+done <page.info
+[ -s page.info ] || { echo "--- blorbinfo(1) shows no listing of the example"; failed=1; }
+
+# Unpacking the example, as the README and blorbinfo(1) show it: what it
+# prints, the control file, and that packing it again gives the same bytes.
+readme_block '`game/game.blc` holds:' >readme.unpacked
+same "README's unpacked control file is not what blorbinfo --unpack writes" game/game.blc readme.unpacked
+grep -qxF "prints \`$(cat unpack.stdout)\`, and" "$readme" ||
+  { echo "--- README does not quote what blorbinfo --unpack prints: $(cat unpack.stdout)"; failed=1; }
+(cd game && "$bin" game.blc game.zblorb >/dev/null 2>&1 && cmp -s game.zblorb ../game.zblorb) ||
+  { echo "--- the unpacked example does not pack into the same bytes"; failed=1; }
+{
+  echo '$ blorbinfo --unpack game game.zblorb'
+  cat unpack.stdout
+  echo '$ cat game/game.blc'
+  cat game/game.blc
+  echo '$ cd game && blorbpack game.blc game.zblorb && cmp game.zblorb ../game.zblorb'
+} >want.unpack
+awk '/^\.nf/ { inside = 1; block = ""; next }
+     /^\.fi/ { if (block ~ /^\$ blorbinfo \\-\\-unpack/) printf "%s", block; inside = 0; next }
+     inside && !/^\./ { block = block $0 "\n" }' "$info_page" | sed 's/\\-/-/g' >page.unpack
+same "blorbinfo(1)'s unpacking session is not what a run prints" want.unpack page.unpack
 exit $failed

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Packs the bundled example exactly as the README's first command does, in a
 # scratch copy, and checks what it prints, its index and where each file's
-# bytes landed.
+# bytes landed; then takes it apart with blorbinfo --unpack and packs it
+# again as the README shows, which must give the same bytes.
 set -u
 bin=$1
 examples=$2
+info=$3
 here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -53,4 +55,13 @@ done <<'LIST'
 578 resources/story.z5
 1486 resources/credits.txt
 LIST
+
+if ! "$info" --unpack unpacked game.zblorb >unpack.stdout 2>&1; then
+  echo "--- blorbinfo --unpack failed:"; cat unpack.stdout
+  failed=1
+elif ! (cd unpacked && "$bin" game.blc game.zblorb >repack.stdout 2>&1) || ! cmp -s game.zblorb unpacked/game.zblorb; then
+  echo "--- the unpacked example does not re-pack to game.zblorb; unpacked/game.blc holds:"
+  cat unpacked/game.blc
+  failed=1
+fi
 exit $failed

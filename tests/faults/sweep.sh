@@ -110,8 +110,8 @@ cp -p previous.blorb out.blorb
 status=$?
 slurp got out.txt
 slurp errors err.txt
-{ [ $status -eq $want_status ] && [ "$got" = "$want" ] && [ "$errors" = "$want_errors" ] &&
-  kept want.blorb; } || fail "the counting run differs from the plain run"
+{ [ $status -eq $want_status ] && [ "$got" = "$want" ] && [ "$errors" = "$want_errors" ] && kept want.blorb; } ||
+  fail "the counting run differs from the plain run"
 { read -r _ allocations; read -r _ outputs; } <counts
 if [ "$kind" = alloc ]; then points=$allocations; else points=$outputs; fi
 # tests/figures.sh asks only how many points there are.

@@ -6,6 +6,7 @@ find_tool dfrotz dfrotz frotz
 
 "$bin" game.blc game.zblorb >pack.stdout 2>&1 || { cat pack.stdout; fail "blorbpack could not pack the example"; }
 rm resources/story.z5
+passes game.zblorb
 timeout 30 "$dfrotz" -q -m -p game.zblorb </dev/null >transcript 2>&1
 status=$?
 [ "$status" -eq 0 ] || { cat transcript; fail "dfrotz ended with status $status"; }

@@ -1,10 +1,11 @@
 # Shared by the interoperability tests, which play games of our own in
-# interpreters we did not write. Sourced with $1 = blorbpack binary and
-# $2 = the examples folder. A missing compiler or interpreter ends the test
+# interpreters we did not write. Sourced with $1 = blorbpack binary,
+# $2 = the examples folder and $3 = blorbinfo binary. A missing compiler or interpreter ends the test
 # with status 77, which ctest reports as skipped, with the reason printed.
 set -u
 bin=$1
 examples=$2
+info=$3
 
 skip() {
   echo "skipped: $*"
@@ -68,6 +69,13 @@ pack() {  # pack CONTROL OUTPUT STORY
     fail "blorbpack did not pack $1 cleanly"
   fi
   rm -f "$3"
+  passes "$2"
+}
+
+# A file that the interpreters play must pass blorbinfo: its checks follow the
+# format, not one packager's habits.
+passes() {  # passes BLORB
+  "$info" "$1" >info.stdout 2>&1 || { cat info.stdout; fail "blorbinfo does not pass $1"; }
 }
 
 expect_line() {  # expect_line TRANSCRIPT LINE WHAT
