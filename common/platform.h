@@ -8,6 +8,8 @@
 // windows: platform_files_SYSTEM.cc, the files' part (the library
 // blorb_platform), uses none of the packager's state, so that blorbinfo links
 // it too; platform_SYSTEM.cc holds the packager's output file and signals.
+// Windows, where there is more to say, splits the files' part by job:
+// platform_names_windows.cc and platform_reading_windows.cc beside it.
 // File names, arguments and messages are UTF-8 everywhere; files are read and
 // written as bytes, never translated.
 #ifndef BLORBPACK_COMMON_PLATFORM_H
