@@ -1,7 +1,7 @@
 // The checks of the optional chunks the format defines, and the dispatch of
 // every chunk's data to its checks. The file's structure is checked before
 // these (structure.cc); here every chunk lies whole in the file.
-#include "info/inspect.h"
+#include "info/layout.h"
 
 #include <cstdlib>
 

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "info/inspect.h"
+#include "info/layout.h"
 
 // The fields the listing shows, found by the path of elements that leads to
 // them; each keeps the text of its first element only.

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "info/inspect.h"
+#include "info/layout.h"
 #include "info/source.h"
 #include "info/unpack.h"
 

@@ -1,6 +1,6 @@
 // The listing: what the index says, then every chunk in file order with what
 // it holds, as far as a person wants to see it without a hex dump.
-#include "info/inspect.h"
+#include "info/layout.h"
 
 void list_entries(FILE* out, const char* name, const unsigned char* bytes, const Walk* walk,
                   const Index* index, const Resources* resources) {

@@ -2,7 +2,7 @@
 // by usage and number, the story, and the descriptions of the first RDes
 // chunk; and what a resource's own bytes say of it (its type against its
 // usage, a picture's size).
-#include "info/inspect.h"
+#include "info/layout.h"
 
 #include <cstdlib>
 

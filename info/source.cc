@@ -8,7 +8,7 @@
 
 #include "blorb/format.h"
 #include "common/platform.h"
-#include "info/inspect.h"
+#include "info/layout.h"
 
 // First read of a stream whose size is unknown.
 constexpr size_t kStreamBlock = 65536;

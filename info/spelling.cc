@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "info/inspect.h"
+#include "info/layout.h"
 #include "info/unpack.h"
 
 // The white space that ends a token of the control file.

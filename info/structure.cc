@@ -1,4 +1,4 @@
-#include "info/inspect.h"
+#include "info/layout.h"
 
 #include <cstdlib>
 

@@ -8,7 +8,7 @@
 
 #include "blorb/format.h"
 #include "common/platform.h"
-#include "info/inspect.h"
+#include "info/layout.h"
 #include "info/source.h"
 #include "info/spelling.h"
 
@@ -119,21 +119,6 @@ static bool write_inline(Unpacking* job, const unsigned char* type, const char* 
   return true;
 }
 
-// The first chunk at or after offset, or walk->count.
-static size_t position_of(const Walk* walk, uint64_t offset) {
-  size_t low = 0;
-  size_t high = walk->count;
-  while (low < high) {
-    size_t middle = low + (high - low) / 2;
-    if (walk->offsets[middle] < offset) {
-      low = middle + 1;
-    } else {
-      high = middle;
-    }
-  }
-  return low;
-}
-
 static void container_reasons(Unpacking* job) {
   const unsigned char* bytes = job->bytes;
   char id[kQuotedIdSize];
@@ -179,7 +164,7 @@ static void match_entries(Unpacking* job, const Walk* walk, const Index* index, 
     quoted(entry, usage);
     uint64_t number = long_at(entry + 4);
     uint64_t start = long_at(entry + 8);
-    size_t position = position_of(walk, start);
+    size_t position = chunk_position(walk, start);
     if (position == walk->count || walk->offsets[position] != start || start == index->offset) {
       reason(job, at, "Index entry %s %llu starts at 0x%06llX, where no resource chunk starts: no record stands for it",
              usage, wide(number), wide(start));

@@ -1,4 +1,4 @@
-#include "info/inspect.h"
+#include "info/layout.h"
 
 #include <cstdarg>
 #include <cstdlib>
@@ -110,7 +110,7 @@ Walk walk_chunks(const unsigned char* bytes, size_t size) {
   return walk;
 }
 
-static bool is_chunk_start(const Walk* walk, uint64_t offset) {
+size_t chunk_position(const Walk* walk, uint64_t offset) {
   size_t low = 0;
   size_t high = walk->count;
   while (low < high) {
@@ -121,7 +121,12 @@ static bool is_chunk_start(const Walk* walk, uint64_t offset) {
       high = middle;
     }
   }
-  return low < walk->count && walk->offsets[low] == offset;
+  return low;
+}
+
+static bool is_chunk_start(const Walk* walk, uint64_t offset) {
+  size_t position = chunk_position(walk, offset);
+  return position < walk->count && walk->offsets[position] == offset;
 }
 
 Index find_index(const unsigned char* bytes, size_t size, const Walk* walk) {

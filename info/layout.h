@@ -1,8 +1,8 @@
 // What the parts of blorbinfo share: reading the file's fields, showing its
 // bytes as text, telling problems, and the file's layout as readers find it
 // (the chunks in order and the resource index). Internal to info/.
-#ifndef BLORBPACK_INFO_INSPECT_H
-#define BLORBPACK_INFO_INSPECT_H
+#ifndef BLORBPACK_INFO_LAYOUT_H
+#define BLORBPACK_INFO_LAYOUT_H
 
 #include <cstddef>
 #include <cstdint>
@@ -85,6 +85,9 @@ struct Walk {
 };
 
 Walk walk_chunks(const unsigned char* bytes, size_t size);
+
+// The first chunk of the walk at or after offset, or walk->count.
+size_t chunk_position(const Walk* walk, uint64_t offset);
 
 // The resource index as far as the file holds it: the first "RIdx" chunk,
 // wherever it stands, so that a misplaced index is still listed.
