@@ -63,25 +63,27 @@ void begin_line(FILE* out, const char* name) {
   fputs(": ", out);
 }
 
+void print_line(FILE* out, const char* name, const char* label, uint64_t offset, const char* format,
+                va_list arguments) {
+  begin_line(out, name);
+  fprintf(out, "%s at 0x%06llX: ", label, wide(offset));
+  vfprintf(out, format, arguments);
+  fputc('\n', out);
+}
+
 void problem(Report* report, uint64_t offset, const char* format, ...) {
-  begin_line(report->out, report->name);
-  fprintf(report->out, "Problem at 0x%06llX: ", wide(offset));
   va_list arguments;
   va_start(arguments, format);
-  vfprintf(report->out, format, arguments);
+  print_line(report->out, report->name, "Problem", offset, format, arguments);
   va_end(arguments);
-  fputc('\n', report->out);
   ++report->problems;
 }
 
 void note(Report* report, uint64_t offset, const char* format, ...) {
-  begin_line(report->out, report->name);
-  fprintf(report->out, "Note at 0x%06llX: ", wide(offset));
   va_list arguments;
   va_start(arguments, format);
-  vfprintf(report->out, format, arguments);
+  print_line(report->out, report->name, "Note", offset, format, arguments);
   va_end(arguments);
-  fputc('\n', report->out);
 }
 
 Piece piece_at(const unsigned char* bytes, uint64_t offset) {

@@ -4,6 +4,7 @@
 #ifndef BLORBPACK_INFO_LAYOUT_H
 #define BLORBPACK_INFO_LAYOUT_H
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -53,6 +54,10 @@ struct Report {
 
 // Starts a line of the file's output: its escaped name and ": ".
 void begin_line(FILE* out, const char* name);
+
+// A whole line: the name, "LABEL at 0xOFFSET: " and the formatted text.
+__attribute__((format(printf, 5, 0))) void print_line(FILE* out, const char* name, const char* label,
+                                                      uint64_t offset, const char* format, va_list arguments);
 
 __attribute__((format(printf, 3, 4))) void problem(Report* report, uint64_t offset, const char* format, ...);
 

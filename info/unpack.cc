@@ -43,13 +43,10 @@ struct Unpacking {
 
 __attribute__((format(printf, 3, 4))) static void reason(Unpacking* job, uint64_t offset, const char* format,
                                                           ...) {
-  begin_line(job->out, job->name);
-  fprintf(job->out, "Cannot re-pack at 0x%06llX: ", wide(offset));
   va_list arguments;
   va_start(arguments, format);
-  vfprintf(job->out, format, arguments);
+  print_line(job->out, job->name, "Cannot re-pack", offset, format, arguments);
   va_end(arguments);
-  fputc('\n', job->out);
   ++job->reasons;
 }
 
