@@ -15,7 +15,7 @@ std::string Pack(const std::string& text, std::string* printed = nullptr) {
   static char name[] = "bp";
   MyName = name;
   FILE* control = StreamOf(text);
-  FILE* output = tmpfile();
+  FILE* output = ScratchStream();
   testing::internal::CaptureStdout();
   WriteBlorb(control, output);
   std::string out = testing::internal::GetCapturedStdout();

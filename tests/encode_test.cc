@@ -32,7 +32,7 @@ TEST(Encoders, StoreBigEndianAndPaddedIdentifiers) {
 }
 
 TEST(Encoders, WriteBigEndianAndPaddedIdentifiers) {
-  FILE* stream = tmpfile();
+  FILE* stream = ScratchStream();
   write_int(stream, 0x1C);
   write_id(stream, "PNG");
   write_id(stream, "FORM");

@@ -17,7 +17,7 @@ namespace {
 // reads a copy of exactly their size, so that the sanitizers catch a read
 // past the end.
 std::string Listing(const std::string& bytes, size_t* problems) {
-  FILE* out = tmpfile();
+  FILE* out = ScratchStream();
   unsigned char* copy = static_cast<unsigned char*>(malloc(bytes.empty() ? 1 : bytes.size()));
   memcpy(copy, bytes.data(), bytes.size());
   *problems = ListBlorb(out, "f", copy, bytes.size());

@@ -5,8 +5,32 @@
 #include <random>
 #include <string>
 
+FILE* ScratchStream() {
+  static bool ownFiles = false;  // tmpfile has failed once: it is slow to fail
+  FILE* stream = ownFiles ? nullptr : tmpfile();
+  if (stream != nullptr) return stream;
+  ownFiles = true;
+  // Windows' C library makes tmpfile's files under names of its own choosing
+  // in one shared folder, and under Wine, with two test programs at a time
+  // making hundreds each, it sometimes finds none free. A file in a folder of
+  // this process's own serves instead; the folder goes when the process ends.
+  static std::string folder;
+  static unsigned count = 0;
+  if (folder.empty()) {
+    folder = MakeScratchDir();
+    atexit([] {
+      std::error_code error;
+      std::filesystem::remove_all(folder, error);
+    });
+  }
+  std::string name = folder + "/stream-" + std::to_string(count++);
+  stream = fopen(name.c_str(), "w+b");
+  if (stream == nullptr) abort();
+  return stream;
+}
+
 FILE* StreamOf(const std::string& text) {
-  FILE* stream = tmpfile();
+  FILE* stream = ScratchStream();
   fwrite(text.data(), 1, text.size(), stream);
   rewind(stream);
   return stream;

@@ -8,6 +8,9 @@
 // A read-only stream over a copy of text; the caller closes it.
 FILE* StreamOf(const std::string& text);
 
+// A new, empty stream for reading and writing; the caller closes it.
+FILE* ScratchStream();
+
 // Everything written to stream from its start.
 std::string ContentsOf(FILE* stream);
 
