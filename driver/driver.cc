@@ -43,9 +43,12 @@ int BlorbpackMain(int argc, char** argv) {
     printf("Usage is one of:\n %s in-file out-file\n %s base-name\n", MyName, MyName);
     return finish(1);
   }
-  // The banner above is the version. Given with another argument, these are
-  // file names, as they always were.
-  if (argc == 2 && strcmp(argv[1], "--version") == 0) return finish(0);
+  // The banner keeps its historic text; the release's own version follows it.
+  // Given with another argument, these are file names, as they always were.
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+    printf("Package version %s\n", BLORBPACK_VERSION);
+    return finish(0);
+  }
   if (argc == 2 && strcmp(argv[1], "--help") == 0) {
     printf("Usage is one of:\n %s in-file out-file\n %s base-name\n", MyName, MyName);
     printf("Packs the records of the control file in-file (base-name.blc) into the Blorb\n"
@@ -53,7 +56,7 @@ int BlorbpackMain(int argc, char** argv) {
            "sound. Exit status 0 when every record was packed, 1 when one was not or a\n"
            "file could not be opened, read or written, 2 when memory ran out.\n"
            " %s --help      this text\n"
-           " %s --version   the banner alone\n"
+           " %s --version   the banner and the package's version\n"
            "See blorbpack(1).\n",
            MyName, MyName);
     return finish(0);

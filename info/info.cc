@@ -53,7 +53,9 @@ static const char kUsage[] =
     "       blorbinfo --unpack DIR FILE\n";
 
 // In the form of the packager's banner, whose release it shares.
-static const char kVersion[] = "blorbinfo version 1.0 (Apr 20 2009), a Blorb file lister and checker\n";
+static const char kVersion[] =
+    "blorbinfo version 1.0 (Apr 20 2009), a Blorb file lister and checker\n"
+    "Package version " BLORBPACK_VERSION "\n";
 
 static const char kHelp[] =
     "Usage: blorbinfo FILE...\n"

@@ -53,13 +53,18 @@ same "blorbpack(1)'s control file is not examples/game.blc" game.blc page.contro
 page_block 2 >page.session
 same "blorbpack(1)'s example run is not what packing the example prints" want.session page.session
 
-# "blorbpack version 1.0 (Apr 20 2009), ..." and .TH NAME 1 2009-04-20 "blorbpack 1.0"
+# "blorbpack version 1.0 (Apr 20 2009), ...", "Package version 1.0" and, in
+# both pages, .TH NAME 1 2009-04-20 "blorbpack 1.0": the banner's date and the
+# package's version.
 banner=$("$bin" --version | head -n 1)
-version=$(sed -n 's/^[^ ]* version \([^ ]*\) (.*/\1/p' <<<"$banner")
+version=$("$bin" --version | sed -n 's/^Package version //p')
 date=$(date -u -d "$(sed -n 's/.*(\(.*\)).*/\1/p' <<<"$banner")" +%F)
-th=$(grep -m 1 '^\.TH ' "$page")
-want_th=".TH BLORBPACK 1 $date \"blorbpack $version\" \"User Commands\""
-[ "$th" = "$want_th" ] || { echo "--- $page has $th; the banner ($banner) gives $want_th"; failed=1; }
+for manual in "$page" "$info_page"; do
+  th=$(grep -m 1 '^\.TH ' "$manual")
+  name=$(basename "$manual" .1 | tr a-z A-Z)
+  want_th=".TH $name 1 $date \"blorbpack $version\" \"User Commands\""
+  [ "$th" = "$want_th" ] || { echo "--- $manual has $th; --version ($banner, $version) gives $want_th"; failed=1; }
+done
 "$info" game.zblorb >info.stdout 2>&1
 readme_block 'For the bundled example (`../build/release/info/blorbinfo' >readme.info
 same "README's blorbinfo listing is not what blorbinfo prints for the example" info.stdout readme.info
