@@ -191,7 +191,7 @@ void ReserveOutput(int64_t length, const char* type, bool indexed) {
   int64_t bytes = ChunkBytes(type, length);
   if (indexed) bytes += kIndexEntrySize;
   if (PackedSize + bytes > kMaxBlorbSize) {
-    printf("%s: Error: Blorb Output File \"%s\" would be larger than 2 GiB.\n", MyName, OutputName);
+    printf("%s: Error: Blorb Output File \"%s\" would be larger than 2 GiB.\n", MyName, Shown(OutputName));
     AbandonOutput();
   }
   PackedSize += bytes;
@@ -320,7 +320,7 @@ Chunk* ReadChunk(FILE* control) {
       fprintf(stderr,
               "%s: Warning: %" PRId64 ": %s text holds bytes outside printable ASCII (0x20 to 0x7E), "
               "which is all this chunk may hold: readers may show it garbled or not at all\n",
-              MyName, Line, chunk->type);
+              MyName, Line, Shown(chunk->type));
     }
     chunk->data = reinterpret_cast<unsigned char*>(buffer);
     chunk->length = static_cast<int32_t>(count);
