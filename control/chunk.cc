@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/encode.h"
+#include "common/escape.h"
 #include "common/platform.h"
 
 int16_t headerPrinted = 0;
@@ -203,15 +204,9 @@ constexpr size_t kQuotedLength = 24;
 // Quoted as a C string would be, so that no byte can break the line.
 static void print_quoted(const char* text, size_t count) {
   fputc('"', stderr);
+  char shown[kMaxShownByte];
   for (size_t i = 0; i < count && i < kQuotedLength; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      fprintf(stderr, "\\%c", c);
-    } else if (c < 0x20 || c > 0x7E) {
-      fprintf(stderr, "\\x%02X", c);
-    } else {
-      fputc(c, stderr);
-    }
+    fwrite(shown, 1, EscapeByte(static_cast<unsigned char>(text[i]), kEscapeAllButAscii, shown), stderr);
   }
   fputs(count > kQuotedLength ? "...\"" : "\"", stderr);
 }
