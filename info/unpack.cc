@@ -294,7 +294,9 @@ static void unpack_chunk(Unpacking* job, const Piece* piece, uint64_t place, con
   if (!write_file(job, file, data, length) || typeProblem != nullptr) return;
   // blorbpack skips a UTF-8 byte order mark at the start of its control
   // file: a usage that starts with one must not stand there.
-  if (!job->recordWritten && indexed != nullptr && strncmp(usage, "\xEF\xBB\xBF", 3) == 0) fputc('\n', job->control);
+  if (!job->recordWritten && indexed != nullptr && strncmp(usage, "\xEF\xBB\xBF", 3) == 0) {
+    fputc('\n', job->control);
+  }
   job->recordWritten = true;
   if (indexed != nullptr) {
     fprintf(job->control, "%s %lld %s %s\n", usage, signed_of(long_at(indexed + 4)), type, file);

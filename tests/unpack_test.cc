@@ -111,7 +111,8 @@ TEST(UnpackBlorbDeathTest, SourceCutShortWhileCopiedEndsAsTheGuardTellsIt) {
   std::string dir = MakeScratchDir();
   std::string name = dir + "/cut.blorb";
   constexpr size_t kData = 1 << 20;
-  std::string bytes = "FORM" + std::string("\x00\x10\x00\x18", 4) + "IFRS" + "RIdx" + std::string("\0\0\0\4\0\0\0\0", 8) +
+  std::string bytes = "FORM" + std::string("\x00\x10\x00\x18", 4) + "IFRS" +
+                      "RIdx" + std::string("\0\0\0\4\0\0\0\0", 8) +
                       "BINA" + std::string("\x00\x10\x00\x00", 4) + std::string(kData, 'b');
   WriteFile(name, bytes);
   BlorbSource source;
