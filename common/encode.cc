@@ -81,6 +81,13 @@ const char* ShownPrefix(const char* text, size_t count) {
 
 const char* Shown(const char* text) { return ShownPrefix(text, SIZE_MAX); }
 
+void ReleaseShown() {
+  for (char*& copy : ShownCopies) {
+    free(copy);
+    copy = nullptr;
+  }
+}
+
 void ReportNameProblem(const char* name) {
   const char* problem = NameProblem(name);
   if (problem != nullptr) printf("%s: Error: \"%s\" %s.\n", MyName, Shown(name), problem);

@@ -77,6 +77,8 @@ char* ShortProgramName(const char* path);
 const char* Shown(const char* text);
 // The same of the first count bytes of text at most.
 const char* ShownPrefix(const char* text, size_t count);
+// Releases the copies, at the end of a run.
+void ReleaseShown();
 
 // Before the message that a file could not be opened: where the system would
 // have taken the name for another file (on Windows: a trailing dot or space, a

@@ -27,6 +27,7 @@ static int finish(int status) {
   }
   free(MyName);
   MyName = nullptr;
+  ReleaseShown();
   return status;
 }
 
