@@ -41,7 +41,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   forget_output();
   FinalName = ResolveLinks(name);
   if (FinalName == nullptr) {
-    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
+    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, Shown(name));
     return false;
   }
   // Some names lead to a file only through the system's own links, which
@@ -53,7 +53,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
 
   const char* refusal = nullptr;
   if (SameFile(&Replaced, control)) {
-    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, ControlName);
+    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, Shown(ControlName));
     forget_output();
     return false;
   }
@@ -69,7 +69,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
     }
   }
   if (refusal != nullptr) {
-    printf("%s: Error: Blorb Output File \"%s\" %s.\n", MyName, name, refusal);
+    printf("%s: Error: Blorb Output File \"%s\" %s.\n", MyName, Shown(name), refusal);
     forget_output();
     return false;
   }
@@ -93,7 +93,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   }
   if (OutputFile == nullptr) {
     ReportNameProblem(name);
-    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
+    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, Shown(name));
     forget_output();
     return false;
   }
@@ -104,7 +104,7 @@ void CloseBlorbOutput() {
   FILE* output = OutputFile;
   OutputFile = nullptr;
   if (fclose(output) != 0) {
-    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, OutputName);
+    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, Shown(OutputName));
     AbandonOutput();
   }
   // The listing belongs to the result as much as the file: a build that
@@ -115,7 +115,7 @@ void CloseBlorbOutput() {
     exit(1);
   }
   if (!WrittenDirectly && !ReplaceOutput(FinalName)) {
-    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, OutputName);
+    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, Shown(OutputName));
     AbandonOutput();
   }
   forget_output();
