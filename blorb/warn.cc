@@ -161,8 +161,8 @@ void WarnAbout(const Chunk* record) {
     const char* kind = strcmp(record->type, "FORM") == 0
                            ? nullptr
                            : LooksLike(record->data, static_cast<size_t>(record->length), buffer, sizeof buffer);
-    fprintf(stderr, "%s: Warning: %" PRId64 ": %s%s%s%s\n", MyName, Line, problem,
-            kind != nullptr ? " (the data looks like " : "", kind != nullptr ? kind : "", kind != nullptr ? ")" : "");
+    fprintf(stderr, "%s: Warning: %" PRId64 ": %s%s%s\n", MyName, Line, problem,
+            kind != nullptr ? "; the data looks like " : "", kind != nullptr ? kind : "");
   }
   if (strcmp(record->type, "Fspc") == 0 && record->length == 4) {
     if (FrontispieceCount == FrontispieceCapacity) {
