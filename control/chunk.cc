@@ -389,6 +389,8 @@ static void forget_not_packed() {
   SkippedCapacity = 0;
 }
 
+bool RecordsNotPacked() { return SkippedCount > 0; }
+
 // Records the closing note names one by one.
 constexpr size_t kNamedNotPacked = 10;
 

@@ -71,6 +71,9 @@ Chunk* ReadChunk(FILE* control);
 // all the others.
 void NotPacked();
 
+// Whether any record was not packed so far.
+bool RecordsNotPacked();
+
 // At the end of a run: when records were not packed, prints one line on
 // standard error that names each by its number and the line it starts on,
 // and says so. Forgets them either way.

@@ -155,9 +155,9 @@ static int pack(const char* controlName, const char* outputName, const char* dep
   NoteDependencies = depfile != nullptr;
   if (OpenBlorbOutput(outputName, &controlInfo)) {
     WriteBlorb(control, OutputFile);
-    bool notPacked = ReportNotPacked();
-    if (strict && (WarningsGiven > 0 || notPacked)) {
+    if (strict && (WarningsGiven > 0 || RecordsNotPacked())) {
       DiscardBlorbOutput();
+      ReportNotPacked();
       printf("%s: Error: --strict: Blorb Output File \"%s\" is left as it was, for the %s above.\n", MyName,
              outputName, WarningsGiven > 0 ? "warnings" : "records not packed");
       status = 1;
@@ -165,7 +165,7 @@ static int pack(const char* controlName, const char* outputName, const char* dep
       CloseBlorbOutput();
       // The Blorb file holds every other record, but what was asked for is
       // not all there: a build must not ship it as if it were.
-      status = notPacked ? 1 : 0;
+      status = ReportNotPacked() ? 1 : 0;
       size_t length = 0;
       char* rule = depfile != nullptr ? TakeDependencyRule(outputName, controlName, &length) : nullptr;
       if (rule != nullptr && !ReplaceIfChanged(depfile, rule, length)) {
