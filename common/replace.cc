@@ -24,7 +24,13 @@ bool ReplaceIfChanged(const char* name, const char* bytes, size_t length) {
   char* target = ResolveLinks(name);
   if (target == nullptr) return false;
   FileStatus status;
-  StatusOfName(target, &status);
+  // Some names lead to a file only through the system's own links, which
+  // point nowhere that can be named (/dev/stdout on a pipe).
+  if (!StatusOfName(target, &status) && StatusOfName(name, &status)) {
+    free(target);
+    target = static_cast<char*>(my_malloc(strlen(name) + 1));
+    strcpy(target, name);
+  }
   const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes);
   bool done = false;
   if (status.kind == kRegularFile && holds_exactly(target, bytes, length)) {
@@ -33,7 +39,8 @@ bool ReplaceIfChanged(const char* name, const char* bytes, size_t length) {
     int descriptor = OpenForWriting(target);
     done = descriptor >= 0 && WriteFully(descriptor, data, length);
     if (descriptor >= 0) CloseDescriptor(descriptor);
-  } else if (status.kind != kDirectory) {
+  } else if (status.kind == kNoFile || (status.kind == kRegularFile && CanWrite(target))) {
+    // A file its owner made read-only stays as it is, as the Blorb file does.
     int descriptor = CreateTemporary(target);
     if (descriptor >= 0) {
       bool written = WriteFully(descriptor, data, length);

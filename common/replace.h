@@ -9,7 +9,8 @@
 // already holds them is left alone, modification time included, so that a
 // build does not redo what depends on it; otherwise a temporary file beside it
 // is moved over it in one step. A device or FIFO is written directly. False
-// when that cannot be done; whatever was there before is then as it was.
+// when that cannot be done, or the file is read-only or a folder; whatever
+// was there before is then as it was.
 bool ReplaceIfChanged(const char* name, const char* bytes, size_t length);
 
 #endif
