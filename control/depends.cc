@@ -9,7 +9,7 @@
 
 bool NoteDependencies = false;
 
-// The prerequisites, each escaped and followed by a space.
+// The names records gave, each escaped and ended by a line feed.
 static char* Names = nullptr;
 static size_t NamesLength = 0;
 static size_t NamesCapacity = 0;
