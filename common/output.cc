@@ -59,7 +59,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   forget_output();
   FinalName = ResolveLinks(name);
   if (FinalName == nullptr) {
-    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
+    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, Shown(name));
     return false;
   }
   // Some names lead to a file only through the system's own links, which
@@ -72,13 +72,13 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   // A folder cannot be replaced by a file, nor can an empty name be made one:
   // told now rather than after every record was read.
   if (name[0] == '\0' || Replaced.kind == kDirectory) {
-    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
+    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, Shown(name));
     forget_output();
     return false;
   }
   const char* refusal = nullptr;
   if (SameFile(&Replaced, control)) {
-    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, ControlName);
+    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, Shown(ControlName));
     forget_output();
     return false;
   }
@@ -94,7 +94,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
     }
   }
   if (refusal != nullptr) {
-    printf("%s: Error: Blorb Output File \"%s\" %s.\n", MyName, name, refusal);
+    printf("%s: Error: Blorb Output File \"%s\" %s.\n", MyName, Shown(name), refusal);
     forget_output();
     return false;
   }
@@ -118,7 +118,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   }
   if (OutputFile == nullptr) {
     ReportNameProblem(name);
-    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
+    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, Shown(name));
     forget_output();
     return false;
   }
@@ -129,7 +129,7 @@ void CloseBlorbOutput() {
   FILE* output = OutputFile;
   OutputFile = nullptr;
   if (fclose(output) != 0) {
-    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, OutputName);
+    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, Shown(OutputName));
     AbandonOutput();
   }
   // The listing belongs to the result as much as the file: a build that
@@ -140,7 +140,7 @@ void CloseBlorbOutput() {
     exit(1);
   }
   if (!WrittenDirectly && !ReplaceOutput(FinalName)) {
-    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, OutputName);
+    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, Shown(OutputName));
     AbandonOutput();
   }
   forget_output();

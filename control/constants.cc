@@ -73,12 +73,20 @@ void CheckConstantName(const char* prefix, const char* shortName) {
   char* name = static_cast<char*>(my_malloc(prefixLength + shortLength + 1));
   memcpy(name, prefix, prefixLength);
   memcpy(name + prefixLength, shortName, shortLength + 1);
-  if (!is_identifier(name)) {
+  // ".png" and ".hidden" leave nothing after the prefix: "image_" is an
+  // identifier, but one that tells the game nothing about the picture.
+  if (shortLength == 0) {
+    ++WarningsGiven;
+    fprintf(stderr,
+            "%s: Warning: %" PRId64 ": Constant name \"%s\" takes nothing from the file's name, which is all "
+            "extension: the game cannot tell what it names\n",
+            MyName, Line, name);
+  } else if (!is_identifier(name)) {
     ++WarningsGiven;
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Constant name \"%s\" is not an identifier (letters, digits and "
             "underscores, not starting with a digit): no compiler will take it\n",
-            MyName, Line, name);
+            MyName, Line, Shown(name));
   }
   int64_t earlier = remember(name);
   if (earlier != 0) {
@@ -86,7 +94,7 @@ void CheckConstantName(const char* prefix, const char* shortName) {
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Constant name \"%s%s\" repeats that of record %" PRId64
             ": the game can name only one of the two\n",
-            MyName, Line, prefix, shortName, earlier);
+            MyName, Line, prefix, Shown(shortName), earlier);
   }
 }
 
@@ -107,15 +115,18 @@ static void append_include(const char* text, size_t length) {
 }
 
 void ListConstant(const char* prefix, const char* shortName, int32_t number) {
+  // Control bytes in a name are shown, as in every message: no compiler takes
+  // such a name either way, and the warning about it says so.
+  const char* shown = Shown(shortName);
   if (!ListOnly) {
-    printf("constant %s%s %" PRId32 "\n", prefix, shortName, number);
+    printf("constant %s%s %" PRId32 "\n", prefix, shown, number);
     return;
   }
   char digits[16];
   int count = snprintf(digits, sizeof digits, " %" PRId32 ";\n", number);
   append_include("Constant ", 9);
   append_include(prefix, strlen(prefix));
-  append_include(shortName, strlen(shortName));
+  append_include(shown, strlen(shown));
   append_include(digits, static_cast<size_t>(count));
 }
 

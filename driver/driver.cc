@@ -29,6 +29,7 @@ static int finish(int status) {
   }
   free(MyName);
   MyName = nullptr;
+  ReleaseShown();
   return status;
 }
 
@@ -77,7 +78,7 @@ static FILE* open_control(const char* name, FileStatus* info) {
   if (control == nullptr || !StatusOfDescriptor(DescriptorOfStream(control), info) || info->kind == kDirectory) {
     if (control != nullptr) fclose(control);
     ReportNameProblem(name);
-    printf("%s: Error: Can't open Blorb Control File \"%s\".\n", MyName, name);
+    printf("%s: Error: Can't open Blorb Control File \"%s\".\n", MyName, Shown(name));
     return nullptr;
   }
   return control;
@@ -106,7 +107,7 @@ static int write_constants(const char* controlName, const char* includeName, boo
   if (control == nullptr) return 1;
   FileStatus includeInfo;
   if (!toStandardOutput && StatusOfName(includeName, &includeInfo) && SameFile(&includeInfo, &controlInfo)) {
-    printf("%s: Error: Blorb Control File \"%s\" is also the include file.\n", MyName, controlName);
+    printf("%s: Error: Blorb Control File \"%s\" is also the include file.\n", MyName, Shown(controlName));
     fclose(control);
     return 1;
   }
@@ -116,7 +117,7 @@ static int write_constants(const char* controlName, const char* includeName, boo
     ++Line;
     Chunk* record = ReadChunk(control);
     if (ferror(control)) {
-      printf("%s: Error: Can't read Blorb Control File \"%s\".\n", MyName, controlName);
+      printf("%s: Error: Can't read Blorb Control File \"%s\".\n", MyName, Shown(controlName));
       if (record != nullptr) ReleaseChunk(record);
       break;
     }
@@ -137,7 +138,7 @@ static int write_constants(const char* controlName, const char* includeName, boo
     }
   } else if (!failed && !ReplaceIfChanged(includeName, text, length)) {
     ReportNameProblem(includeName);
-    printf("%s: Error: Can't write include file \"%s\".\n", MyName, includeName);
+    printf("%s: Error: Can't write include file \"%s\".\n", MyName, Shown(includeName));
     failed = true;
   }
   if (include >= 0) CloseDescriptor(include);
@@ -159,7 +160,7 @@ static int pack(const char* controlName, const char* outputName, const char* dep
       DiscardBlorbOutput();
       ReportNotPacked();
       printf("%s: Error: --strict: Blorb Output File \"%s\" is left as it was, for the %s above.\n", MyName,
-             outputName, WarningsGiven > 0 ? "warnings" : "records not packed");
+             Shown(outputName), WarningsGiven > 0 ? "warnings" : "records not packed");
       status = 1;
     } else {
       CloseBlorbOutput();
@@ -170,7 +171,7 @@ static int pack(const char* controlName, const char* outputName, const char* dep
       char* rule = depfile != nullptr ? TakeDependencyRule(outputName, controlName, &length) : nullptr;
       if (rule != nullptr && !ReplaceIfChanged(depfile, rule, length)) {
         ReportNameProblem(depfile);
-        printf("%s: Error: Can't write dependency file \"%s\".\n", MyName, depfile);
+        printf("%s: Error: Can't write dependency file \"%s\".\n", MyName, Shown(depfile));
         status = 1;
       }
       free(rule);
@@ -187,6 +188,13 @@ int BlorbpackMain(int argc, char** argv) {
   InstallMemoryHandler();
   InstallSignalHandlers();
   MyName = ShortProgramName(argc > 0 && argv[0] != nullptr ? argv[0] : "blorbpack");
+  // Kept as it is shown: the signal-safe messages print it as it stands.
+  const char* shownName = Shown(MyName);
+  if (shownName != MyName) {
+    char* copy = concat(shownName, "");
+    free(MyName);
+    MyName = copy;
+  }
 
   Options options;
   int first = ReadOptions(argc, argv, &options);
