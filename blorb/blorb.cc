@@ -162,6 +162,7 @@ void ResetBlorb() {
   Chunks = 1;
   IndexEntries = 0;
   Line = 0;
+  WarningsGiven = 0;
   ResetReader();
   ResetWarnings();
 }

@@ -43,4 +43,11 @@ const char* TypeProblem(const char* usage, const char* type);
 // wrong and what readers will do about it.
 const char* SignatureProblem(const char* type, const unsigned char* data, size_t length);
 
+// What data looks like, by the signatures of what people most often pack
+// under the wrong type or take for a Blorb file: "a PNG picture", "a JPEG
+// picture", "an IFF FORM of type \"AIFF\"", "a Z-code story (version 5)", "a
+// Glulx story" and more, by signatures alone; null when nothing fits. A text made
+// up for these bytes is written into buffer, of room bytes.
+const char* LooksLike(const unsigned char* bytes, size_t size, char* buffer, size_t room);
+
 #endif

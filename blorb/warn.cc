@@ -23,6 +23,12 @@ static size_t SeenCapacity = 0;
 static size_t SeenCount = 0;
 static int64_t FirstExec = 0;
 
+// The records that brought sounds 1 and 2 (0: none), and whether the story is
+// Z-code: the Z-machine plays its two bleeps under those numbers and never
+// asks the Blorb file for them. The story may come after the sounds.
+static int64_t BleepSounds[2] = {0, 0};
+static bool ZcodeStory = false;
+
 // Frontispiece records, checked once every picture is known.
 struct Frontispiece {
   int64_t line;
@@ -83,6 +89,7 @@ static void warn_indexed(const Chunk* record) {
 
   int64_t earlier = remember(usage, record->number);
   if (earlier != 0) {
+    ++WarningsGiven;
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Usage \"%s\" and number %" PRId32
             " repeat those of record %" PRId64 ": readers will find only one of the two\n",
@@ -90,12 +97,14 @@ static void warn_indexed(const Chunk* record) {
   }
   if (length > kIdSize) {
     // "Pictur" is a picture to every reader, which may or may not be meant.
+    ++WarningsGiven;
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Usage \"%s\" is cut to its first four characters, \"%s\", in the index%s\n",
             MyName, Line, Shown(record->usage), ShownPrefix(record->usage, kIdSize),
             IsLookedUpUsage(usage) ? ", under which readers look it up" : "");
   }
   if (!IsLookedUpUsage(usage)) {
+    ++WarningsGiven;
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Usage \"%s\" is not one that readers look up (Pict, Snd, Data, "
             "Exec): no game can ask for this resource\n",
@@ -105,9 +114,11 @@ static void warn_indexed(const Chunk* record) {
   str_id(reinterpret_cast<unsigned char*>(type), record->type);
   const char* problem = TypeProblem(usage, type);
   if (problem != nullptr) {
+    ++WarningsGiven;
     fprintf(stderr, "%s: Warning: %" PRId64 ": Chunk type \"%s\" %s\n", MyName, Line, Shown(record->type), problem);
   }
   if (record->number < 0) {
+    ++WarningsGiven;
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Resource number %" PRId32
             " is negative: readers take numbers as unsigned, so no game can ask for this resource\n",
@@ -115,12 +126,14 @@ static void warn_indexed(const Chunk* record) {
   }
   if (strcmp(record->usage, "Exec") == 0) {
     if (record->number != 0) {
+      ++WarningsGiven;
       fprintf(stderr,
               "%s: Warning: %" PRId64 ": Exec resource is numbered %" PRId32
               ", not 0: interpreters look for the story as Exec 0 and will not find it\n",
               MyName, Line, record->number);
     }
     if (FirstExec != 0) {
+      ++WarningsGiven;
       fprintf(stderr,
               "%s: Warning: %" PRId64 ": Second Exec resource (the first is record %" PRId64
               "): interpreters run only one story\n",
@@ -128,6 +141,11 @@ static void warn_indexed(const Chunk* record) {
     } else {
       FirstExec = Line;
     }
+    if (strcmp(record->type, "ZCOD") == 0) ZcodeStory = true;
+  }
+  if (strcmp(record->usage, "Snd") == 0 && (record->number == 1 || record->number == 2) &&
+      BleepSounds[record->number - 1] == 0) {
+    BleepSounds[record->number - 1] = Line;
   }
 }
 
@@ -136,7 +154,16 @@ void WarnAbout(const Chunk* record) {
   char type[kIdSize];
   str_id(reinterpret_cast<unsigned char*>(type), record->type);
   const char* problem = SignatureProblem(type, record->data, static_cast<size_t>(record->length));
-  if (problem != nullptr) fprintf(stderr, "%s: Warning: %" PRId64 ": %s\n", MyName, Line, problem);
+  if (problem != nullptr) {
+    ++WarningsGiven;
+    char buffer[64];
+    // An embedded FORM that is only cut wrong is what it claims to be.
+    const char* kind = strcmp(record->type, "FORM") == 0
+                           ? nullptr
+                           : LooksLike(record->data, static_cast<size_t>(record->length), buffer, sizeof buffer);
+    fprintf(stderr, "%s: Warning: %" PRId64 ": %s%s%s\n", MyName, Line, problem,
+            kind != nullptr ? "; the data looks like " : "", kind != nullptr ? kind : "");
+  }
   if (strcmp(record->type, "Fspc") == 0 && record->length == 4) {
     if (FrontispieceCount == FrontispieceCapacity) {
       FrontispieceCapacity = FrontispieceCapacity == 0 ? 4 : 2 * FrontispieceCapacity;
@@ -148,9 +175,18 @@ void WarnAbout(const Chunk* record) {
 }
 
 void WarnAboutJob() {
+  for (int i = 0; i < 2 && ZcodeStory; ++i) {
+    if (BleepSounds[i] == 0) continue;
+    ++WarningsGiven;
+    fprintf(stderr,
+            "%s: Warning: %" PRId64 ": Snd %d can never be played beside a Z-code story: the Z-machine keeps "
+            "sounds 1 and 2 for its two bleeps\n",
+            MyName, BleepSounds[i], i + 1);
+  }
   for (size_t i = 0; i < FrontispieceCount; ++i) {
     const Frontispiece& f = Frontispieces[i];
     if (SeenCapacity == 0 || find(Seen, SeenCapacity, "Pict", f.picture)->line == 0) {
+      ++WarningsGiven;
       fprintf(stderr,
               "%s: Warning: %" PRId64 ": Fspc names picture %" PRId32
               ", which no Pict record of this job has: interpreters will show no frontispiece\n",
@@ -165,6 +201,9 @@ void ResetWarnings() {
   SeenCapacity = 0;
   SeenCount = 0;
   FirstExec = 0;
+  BleepSounds[0] = 0;
+  BleepSounds[1] = 0;
+  ZcodeStory = false;
   free(Frontispieces);
   Frontispieces = nullptr;
   FrontispieceCount = 0;

@@ -10,6 +10,7 @@ int64_t Line = 0;
 const char* ControlName = "";
 const char* OutputName = "";
 FILE* OutputFile = nullptr;
+int64_t WarningsGiven = 0;
 
 void write_int(FILE* stream, uint32_t value) {
   unsigned char bytes[4];

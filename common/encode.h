@@ -23,6 +23,9 @@ extern const char* ControlName;
 extern const char* OutputName;
 extern FILE* OutputFile;
 
+// Warnings given so far in this job: a strict run fails when there are any.
+extern int64_t WarningsGiven;
+
 // Largest value a Blorb length or offset field can hold.
 constexpr int64_t kMaxBlorbSize = INT32_MAX;
 

@@ -32,9 +32,27 @@ static bool looks_like_blorb(const char* name) {
   return form;
 }
 
+// The standard streams (1 and 2) that were the output file when the run began,
+// before the messages were moved off them.
+static bool StreamWasOutput[3] = {false, false, false};
+
 static bool is_standard_stream(int descriptor) {
   FileStatus stream;
-  return StatusOfDescriptor(descriptor, &stream) && SameFile(&stream, &Replaced);
+  return StreamWasOutput[descriptor] ||
+         (StatusOfDescriptor(descriptor, &stream) && SameFile(&stream, &Replaced));
+}
+
+void KeepMessagesOffOutput(const char* name) {
+  FileStatus output;
+  FileStatus stream;
+  for (int descriptor = 1; descriptor <= 2; ++descriptor) {
+    StreamWasOutput[descriptor] = StatusOfName(name, &output) && output.kind == kRegularFile &&
+                                  StatusOfDescriptor(descriptor, &stream) && SameFile(&stream, &output);
+  }
+  fflush(stdout);
+  fflush(stderr);
+  if (StreamWasOutput[1]) MoveStandardStream(1, StreamWasOutput[2] ? -1 : 2);
+  if (StreamWasOutput[2]) MoveStandardStream(2, StreamWasOutput[1] ? -1 : 1);
 }
 
 bool OpenBlorbOutput(const char* name, const FileStatus* control) {
@@ -51,6 +69,13 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
     strcpy(FinalName, name);
   }
 
+  // A folder cannot be replaced by a file, nor can an empty name be made one:
+  // told now rather than after every record was read.
+  if (name[0] == '\0' || Replaced.kind == kDirectory) {
+    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, Shown(name));
+    forget_output();
+    return false;
+  }
   const char* refusal = nullptr;
   if (SameFile(&Replaced, control)) {
     printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, Shown(ControlName));
@@ -118,6 +143,13 @@ void CloseBlorbOutput() {
     printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, Shown(OutputName));
     AbandonOutput();
   }
+  forget_output();
+}
+
+void DiscardBlorbOutput() {
+  fclose(OutputFile);
+  OutputFile = nullptr;
+  RemoveTemporary();
   forget_output();
 }
 

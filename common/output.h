@@ -15,6 +15,17 @@
 // run then ends with status 1, and no file was touched.
 bool OpenBlorbOutput(const char* name, const FileStatus* control);
 
+// Called before anything is printed: when the shell made the output file
+// standard output or standard error (blorbpack game >game.blorb), the
+// program's messages go to the other stream instead, or nowhere when both are
+// it, so that the file stays as the shell made it. OpenBlorbOutput then
+// refuses that output.
+void KeepMessagesOffOutput(const char* name);
+
+// Instead of CloseBlorbOutput, for a run that must not put its file in place:
+// the temporary file is removed and the output left as it was.
+void DiscardBlorbOutput();
+
 // Called once the whole Blorb file has been written to OutputFile: closes it,
 // makes sure standard output (the constants listing) has reached its place,
 // and only then puts the new file where the output's name leads. Any failure

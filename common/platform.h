@@ -62,6 +62,15 @@ bool SameFile(const FileStatus* a, const FileStatus* b);
 // are put in binary mode, so that lines end with a line feed alone.
 void OpenStandardDescriptors();
 
+// Makes standard descriptor descriptor (1 or 2) lead where descriptor onto
+// leads, or to the null device when onto is -1, so that what is printed
+// there never reaches the file it led to. False when that fails.
+bool MoveStandardStream(int descriptor, int onto);
+
+// A second descriptor on what descriptor is open on, not passed on to other
+// programs; -1 on failure.
+int DuplicateDescriptor(int descriptor);
+
 // Writes text straight to standard error, bypassing stdio. Safe in a signal
 // handler and when the heap is exhausted.
 void WriteStandardError(const char* text);

@@ -32,6 +32,16 @@ void OpenStandardDescriptors() {
   }
 }
 
+bool MoveStandardStream(int descriptor, int onto) {
+  int source = onto >= 0 ? onto : open("/dev/null", O_RDWR);
+  if (source < 0) return false;
+  bool moved = dup2(source, descriptor) >= 0;
+  if (onto < 0) close(source);
+  return moved;
+}
+
+int DuplicateDescriptor(int descriptor) { return fcntl(descriptor, F_DUPFD_CLOEXEC, 3); }
+
 void WriteStandardError(const char* text) {
   size_t length = strlen(text);
   while (length > 0) {

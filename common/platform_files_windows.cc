@@ -111,6 +111,21 @@ void OpenStandardDescriptors() {
   }
 }
 
+bool MoveStandardStream(int descriptor, int onto) {
+  int source = onto >= 0 ? onto : _open("NUL", _O_RDWR | _O_BINARY | _O_NOINHERIT);
+  if (source < 0) return false;
+  bool moved = _dup2(source, descriptor) == 0;
+  if (onto < 0) _close(source);
+  _setmode(descriptor, _O_BINARY);
+  return moved;
+}
+
+int DuplicateDescriptor(int descriptor) {
+  int copy = _dup(descriptor);
+  if (copy >= 0) _setmode(copy, _O_BINARY);
+  return copy;
+}
+
 void SetErrno(unsigned long error, const wchar_t* wide) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:

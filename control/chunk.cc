@@ -160,13 +160,18 @@ static NumberResult read_number(ControlReader* reader, int32_t* number) {
 
 // The argument of a "1" or "3" record, converted like strtol: leading white
 // space, an optional sign, the digits up to the first other character, and 0
-// when there are none.
-static bool convert_argument(const char* text, int32_t* value) {
+// when there are none. *digits tells whether there were any, *rest whether
+// anything but white space follows them.
+static bool convert_argument(const char* text, int32_t* value, bool* digits, bool* rest) {
   while (is_space(static_cast<unsigned char>(*text))) ++text;
   bool negative = *text == '-';
   if (*text == '-' || *text == '+') ++text;
   int64_t magnitude = 0;
+  const char* first = text;
   for (; is_digit(*text); ++text) magnitude = add_digit(magnitude, *text);
+  *digits = text != first;
+  while (is_space(static_cast<unsigned char>(*text))) ++text;
+  *rest = *text != '\0';
   if (!fits_int32(magnitude, negative)) return false;
   *value = static_cast<int32_t>(negative ? -magnitude : magnitude);
   return true;
@@ -274,6 +279,7 @@ Chunk* ReadChunk(FILE* control) {
   // A record whose argument was left out swallows the next line, very often
   // the next record, and nothing else would show it.
   if (typed && argumentLine > typeLine) {
+    ++WarningsGiven;
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Nothing follows the type on line %" PRId64
             ", so the argument is taken from line %" PRId64 ": ",
@@ -284,6 +290,8 @@ Chunk* ReadChunk(FILE* control) {
 
   const char* reason = nullptr;
   int32_t value = 0;
+  bool digits = true;
+  bool rest = false;
   bool numeric = strcmp(chunk->usage, "1") == 0 || strcmp(chunk->usage, "3") == 0;
   bool text = strcmp(chunk->usage, "0") == 0;
   if (usageLength > static_cast<size_t>(kMaxUsageLength)) {
@@ -298,7 +306,7 @@ Chunk* ReadChunk(FILE* control) {
              holds_nul(chunk->type, typeLength, kMaxTypeLength) ||
              (!text && !numeric && buffer != nullptr && memchr(buffer, 0, stored) != nullptr)) {
     reason = "Record holds a NUL byte";
-  } else if (numeric && !convert_argument(buffer != nullptr ? buffer : "", &value)) {
+  } else if (numeric && !convert_argument(buffer != nullptr ? buffer : "", &value, &digits, &rest)) {
     reason = "Number out of range";
   }
   if (reason != nullptr) {
@@ -312,6 +320,7 @@ Chunk* ReadChunk(FILE* control) {
   if (text) {
     ReserveOutput(static_cast<int64_t>(count), chunk->type, false);
     if (is_text_type(chunk->type) && !is_printable(buffer, count)) {
+      ++WarningsGiven;
       fprintf(stderr,
               "%s: Warning: %" PRId64 ": %s text holds bytes outside printable ASCII (0x20 to 0x7E), "
               "which is all this chunk may hold: readers may show it garbled or not at all\n",
@@ -323,7 +332,17 @@ Chunk* ReadChunk(FILE* control) {
   }
   if (numeric) {
     bool wide = chunk->usage[0] == '3';
+    // "one" packs 0 and "1st" packs 1, as the conversion reads them; neither
+    // is what the author wrote.
+    if (!digits || rest) {
+      ++WarningsGiven;
+      fprintf(stderr, "%s: Warning: %" PRId64 ": Number ", MyName, Line);
+      print_quoted(buffer, stored);
+      fprintf(stderr, " %s: it is packed as %" PRId32 "\n",
+              digits ? "has characters after its digits" : "has no digits", value);
+    }
     if (!wide && (value < -32768 || value > 65535)) {
+      ++WarningsGiven;
       fprintf(stderr,
               "%s: Warning: %" PRId64 ": Number %" PRId32
               " does not fit in 16 bits (-32768 to 65535): it is packed as its low 16 bits, %" PRIu32 "\n",
@@ -365,13 +384,22 @@ static void forget_not_packed() {
   SkippedCapacity = 0;
 }
 
+bool RecordsNotPacked() { return SkippedCount > 0; }
+
+// Records the closing note names one by one.
+constexpr size_t kNamedNotPacked = 10;
+
 bool ReportNotPacked() {
   if (SkippedCount == 0) return false;
   fprintf(stderr, "%s: Note: %zu record%s not packed: ", MyName, SkippedCount, SkippedCount == 1 ? "" : "s");
-  for (size_t i = 0; i < SkippedCount; ++i) {
+  // The first few are enough to find the fault; thousands would make one
+  // line of megabytes.
+  size_t named = SkippedCount < kNamedNotPacked ? SkippedCount : kNamedNotPacked;
+  for (size_t i = 0; i < named; ++i) {
     fprintf(stderr, "%srecord %" PRId64 " (line %" PRId64 ")", i == 0 ? "" : ", ", Skipped[i].record,
             Skipped[i].line);
   }
+  if (SkippedCount > named) fprintf(stderr, ", and %zu more", SkippedCount - named);
   fputc('\n', stderr);
   forget_not_packed();
   return true;

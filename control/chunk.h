@@ -12,6 +12,7 @@
 #ifndef BLORBPACK_CONTROL_CHUNK_H
 #define BLORBPACK_CONTROL_CHUNK_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -70,6 +71,9 @@ Chunk* ReadChunk(FILE* control);
 // all the others.
 void NotPacked();
 
+// Whether any record was not packed so far.
+bool RecordsNotPacked();
+
 // At the end of a run: when records were not packed, prints one line on
 // standard error that names each by its number and the line it starts on,
 // and says so. Forgets them either way.
@@ -88,6 +92,29 @@ void ReserveOutput(int64_t length, const char* type, bool indexed);
 // The file branch of ReadChunk: name is the terminated argument, which it
 // releases; chunk has usage, number and type filled.
 Chunk* ReadResource(Chunk* chunk, char* name);
+
+// A run that writes the constants alone: the file branch opens no file and
+// loads no data; every picture and sound is listed into the include text.
+extern bool ListOnly;
+
+// Lists one picture or sound: on standard output as "constant NAME N", or,
+// when ListOnly, into the include text as "Constant NAME N;".
+void ListConstant(const char* prefix, const char* shortName, int32_t number);
+
+// The Inform 6 include of a ListOnly run: a comment line, then every constant
+// listed, in the order of the records. The caller owns the text, which holds
+// *length bytes and no terminator; the listing starts afresh.
+char* TakeInclude(size_t* length);
+
+// Set to keep the names of the files that records name, for a dependency file.
+extern bool NoteDependencies;
+void NoteDependency(const char* name);
+
+// A make rule "output: control file...", with every prerequisite also given an
+// empty rule of its own, so that make does not stop when one of them is
+// deleted. Names are escaped as compilers escape them in such rules. The
+// caller owns the text, which holds *length bytes; the names are forgotten.
+char* TakeDependencyRule(const char* output, const char* control, size_t* length);
 
 // Warns on standard error when the constant just listed for the record being
 // read is no name a compiler takes, or repeats an earlier one.

@@ -76,11 +76,13 @@ void CheckConstantName(const char* prefix, const char* shortName) {
   // ".png" and ".hidden" leave nothing after the prefix: "image_" is an
   // identifier, but one that tells the game nothing about the picture.
   if (shortLength == 0) {
+    ++WarningsGiven;
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Constant name \"%s\" takes nothing from the file's name, which is all "
             "extension: the game cannot tell what it names\n",
             MyName, Line, name);
   } else if (!is_identifier(name)) {
+    ++WarningsGiven;
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Constant name \"%s\" is not an identifier (letters, digits and "
             "underscores, not starting with a digit): no compiler will take it\n",
@@ -88,11 +90,58 @@ void CheckConstantName(const char* prefix, const char* shortName) {
   }
   int64_t earlier = remember(name);
   if (earlier != 0) {
+    ++WarningsGiven;
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Constant name \"%s%s\" repeats that of record %" PRId64
             ": the game can name only one of the two\n",
             MyName, Line, prefix, Shown(shortName), earlier);
   }
+}
+
+bool ListOnly = false;
+
+// The include text of a ListOnly run, as it grows.
+static char* Include = nullptr;
+static size_t IncludeLength = 0;
+static size_t IncludeCapacity = 0;
+
+static void append_include(const char* text, size_t length) {
+  if (IncludeLength + length > IncludeCapacity) {
+    IncludeCapacity = 2 * (IncludeLength + length) + 256;
+    Include = static_cast<char*>(my_realloc(Include, IncludeCapacity));
+  }
+  memcpy(Include + IncludeLength, text, length);
+  IncludeLength += length;
+}
+
+void ListConstant(const char* prefix, const char* shortName, int32_t number) {
+  // Control bytes in a name are shown, as in every message: no compiler takes
+  // such a name either way, and the warning about it says so.
+  const char* shown = Shown(shortName);
+  if (!ListOnly) {
+    printf("constant %s%s %" PRId32 "\n", prefix, shown, number);
+    return;
+  }
+  char digits[16];
+  int count = snprintf(digits, sizeof digits, " %" PRId32 ";\n", number);
+  append_include("Constant ", 9);
+  append_include(prefix, strlen(prefix));
+  append_include(shown, strlen(shown));
+  append_include(digits, static_cast<size_t>(count));
+}
+
+char* TakeInclude(size_t* length) {
+  static const char kComment[] = "! The pictures and sounds of the Blorb file, by number: written by blorbpack\n";
+  size_t commentLength = sizeof kComment - 1;
+  char* text = static_cast<char*>(my_malloc(commentLength + IncludeLength));
+  memcpy(text, kComment, commentLength);
+  if (IncludeLength > 0) memcpy(text + commentLength, Include, IncludeLength);
+  *length = commentLength + IncludeLength;
+  free(Include);
+  Include = nullptr;
+  IncludeLength = 0;
+  IncludeCapacity = 0;
+  return text;
 }
 
 void ResetConstantNames() {

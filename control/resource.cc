@@ -121,9 +121,26 @@ static unsigned char* load(int fd, int64_t size, int64_t modified, Chunk* chunk)
   return data;
 }
 
+static void list_constant(const Chunk* chunk, const char* name) {
+  const char* prefix = nullptr;
+  if (strcmp(chunk->usage, "Pict") == 0) prefix = "image_";
+  if (strcmp(chunk->usage, "Snd") == 0) prefix = "sound_";
+  if (prefix == nullptr) return;
+  char* shortName = ShortProgramName(name);
+  ListConstant(prefix, shortName, chunk->number);
+  CheckConstantName(prefix, shortName);
+  free(shortName);
+}
+
 Chunk* ReadResource(Chunk* chunk, char* name) {
   // "2" packs a file without indexing it; "2x" is indexed as "0x".
   if (chunk->usage[0] == '2') chunk->usage[0] = '0';
+  NoteDependency(name);
+  if (ListOnly) {
+    list_constant(chunk, name);
+    free(name);
+    return chunk;
+  }
 
   int fd = OpenForReading(name);
   FileStatus status;
@@ -160,21 +177,13 @@ Chunk* ReadResource(Chunk* chunk, char* name) {
   }
   ReserveOutput(size, chunk->type, strcmp(chunk->usage, "0") != 0);
 
-  const char* prefix = nullptr;
-  if (strcmp(chunk->usage, "Pict") == 0) prefix = "image_";
-  if (strcmp(chunk->usage, "Snd") == 0) prefix = "sound_";
   // The header comes with the first file that opens, even one that gets no
   // constant line, and never when every record is inline.
   if (headerPrinted == 0) {
     printf("\n# CONSTANTS FOR RESOURCES IN BLORB FILE\n");
     headerPrinted = 1;
   }
-  if (prefix != nullptr) {
-    char* shortName = ShortProgramName(name);
-    printf("constant %s%s %" PRId32 "\n", prefix, Shown(shortName), chunk->number);
-    CheckConstantName(prefix, shortName);
-    free(shortName);
-  }
+  list_constant(chunk, name);
   free(name);
 
   if (data == nullptr) data = load(fd, size, status.modified, chunk);

@@ -2,38 +2,15 @@
 
 #include <cstdlib>
 
-// What a file that is not an IFF file looks like, by the signatures of what
-// people most often mistake for a Blorb file; null when nothing fits.
-static const char* looks_like(const unsigned char* bytes, size_t size, char* buffer, size_t room) {
-  struct Signature {
-    const char* bytes;
-    size_t length;
-    const char* kind;
-  };
-  static const Signature kSignatures[] = {
-      {"Glul", 4, "a Glulx story"},         {"\x89PNG\r\n\x1A\n", 8, "a PNG picture"},
-      {"\xFF\xD8\xFF", 3, "a JPEG picture"}, {"GIF8", 4, "a GIF picture"},
-      {"OggS", 4, "an Ogg sound"},          {"MThd", 4, "a MIDI sound"},
-      {"ID3", 3, "an MP3 sound"},           {"RIFF", 4, "a RIFF file (a WAV sound, perhaps)"},
-      {"LIST", 4, "an IFF LIST, which holds no Blorb file"}, {"CAT ", 4, "an IFF CAT, which holds no Blorb file"},
-      {"PK\x03\x04", 4, "a ZIP archive"},  {"\x1F\x8B", 2, "a gzip file"},
-      {"<?xml", 5, "an XML document"},
-  };
-  for (const Signature& signature : kSignatures) {
-    if (size >= signature.length && memcmp(bytes, signature.bytes, signature.length) == 0) return signature.kind;
-  }
-  // A Z-code story opens with its version and a header of 64 bytes whose
-  // static memory starts inside the file.
-  if (size >= 64 && bytes[0] >= 1 && bytes[0] <= 8 && short_at(bytes + 0x0E) >= 64 && short_at(bytes + 0x0E) <= size) {
-    snprintf(buffer, room, "a Z-code story (version %u)", bytes[0]);
-    return buffer;
-  }
+// What is mistaken for a Blorb file most often of all: no control characters
+// but the usual white space in its first 4 KiB.
+static bool looks_like_text(const unsigned char* bytes, size_t size) {
   size_t look = size < 4096 ? size : 4096;
   for (size_t k = 0; k < look; ++k) {
     unsigned char c = bytes[k];
-    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f') || c == 0x7F) return nullptr;
+    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f') || c == 0x7F) return false;
   }
-  return "a text file";
+  return true;
 }
 
 bool is_iff(const unsigned char* bytes, size_t size) {
@@ -43,7 +20,8 @@ bool is_iff(const unsigned char* bytes, size_t size) {
 void check_not_iff(Report* report, const unsigned char* bytes, size_t size) {
   char shown[2 + 4 * kIdSize + 1];
   char buffer[64];
-  const char* kind = looks_like(bytes, size, buffer, sizeof buffer);
+  const char* kind = LooksLike(bytes, size, buffer, sizeof buffer);
+  if (kind == nullptr && looks_like_text(bytes, size)) kind = "a text file";
   problem(report, 0, "File starts with %s, not \"FORM\": it is not an IFF file%s%s",
           quote_bytes(bytes, size < kIdSize ? size : kIdSize, shown), kind != nullptr ? "; it looks like " : "",
           kind != nullptr ? kind : "");

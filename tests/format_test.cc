@@ -43,6 +43,52 @@ TEST(SignatureProblem, ChecksOnlyUnambiguousTypesAtTheirBoundaries) {
   }
 }
 
+// The tracker formats carry their mark deep inside: a MOD's at 1080, an S3M's
+// at 44. Returns data of the given size with mark at offset.
+static std::string marked(size_t size, size_t offset, const std::string& mark) {
+  std::string data(size, '\0');
+  data.replace(offset, mark.size(), mark);
+  return data;
+}
+
+TEST(LooksLike, NamesWhatTheSignaturesShow) {
+  std::string zcode(64, '\0');
+  zcode[0] = 5;
+  zcode[0x0F] = 64;  // static memory at 64, inside the file
+  std::string notZcode = zcode;
+  notZcode[0x0F] = 65;  // beyond the file's end
+  struct Case {
+    std::string data;
+    const char* kind;  // null: nothing fits
+  } cases[] = {
+      {std::string("\x89PNG\r\n\x1A\n", 8), "a PNG picture"},
+      {"\xFF\xD8\xFF\xE0", "a JPEG picture"},
+      {"GIF89a", "a GIF picture"},
+      {"Glul", "a Glulx story"},
+      {"OggS", "an Ogg sound"},
+      {std::string("FORM\0\0\0\x04" "AIFF", 12), "an IFF FORM of type \"AIFF\""},
+      {std::string("FORM\0\0\0\x04" "AI\nF", 12), "an IFF FORM"},  // a type that cannot be quoted
+      {std::string("FORM\0\0\0\x04", 8), nullptr},
+      {marked(1084, 1080, "M.K."), "a MOD sound"},
+      {marked(1084, 1080, "M.K.").substr(0, 1083), nullptr},  // one byte short of the mark
+      {marked(48, 44, "SCRM"), "an S3M module (a MOD sound)"},
+      {"Extended Module: x", "an XM module (a MOD sound)"},
+      {"IMPM", "an IT module (a MOD sound)"},
+      {zcode, "a Z-code story (version 5)"},
+      {notZcode, nullptr},
+      {zcode.substr(0, 63), nullptr},
+      {"plain text", nullptr},
+      {"", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.data.substr(0, 16));
+    char buffer[64];
+    const char* kind =
+        LooksLike(reinterpret_cast<const unsigned char*>(c.data.data()), c.data.size(), buffer, sizeof buffer);
+    EXPECT_STREQ(kind, c.kind);
+  }
+}
+
 TEST(IsLookedUpUsage, FourStoredBytesExactCase) {
   EXPECT_TRUE(IsLookedUpUsage("Pict"));
   EXPECT_TRUE(IsLookedUpUsage("Snd "));

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The README (or the developers' guide, wherever an example stands) and
 # blorbpack(1) show the bundled example's control file and what packing it
-# prints; both must be what the file holds and what a run prints.
+# prints, and its Makefile; both must be what the files hold and what a run
+# prints.
 # The page's version and date must be the banner's. So too for blorbinfo: the
 # README's listing of the packed example is the whole of what it prints, and
 # every line of blorbinfo(1)'s example (folded there) and of its --help is
@@ -52,6 +53,15 @@ same "blorbpack(1)'s control file is not examples/game.blc" game.blc page.contro
 { echo '$ blorbpack game.blc game.zblorb'; cat run.stdout; } >want.session
 page_block 2 >page.session
 same "blorbpack(1)'s example run is not what packing the example prints" want.session page.session
+
+# The build of a game: the README and the page show examples/Makefile's rules
+# without its comments (the page with the installed program's name).
+grep -v '^#' Makefile | cat -s >makefile.rules
+readme_block 'its comments (recipe lines begin with a tab)' >readme.rules
+same "README's makefile is not examples/Makefile without its comments" makefile.rules readme.rules
+page_block 4 | sed '/^BLORBPACK =/d' >page.rules
+sed '/^BLORBPACK =/d' makefile.rules >want.rules
+same "blorbpack(1)'s makefile is not examples/Makefile without its comments" want.rules page.rules
 
 # "blorbpack version 1.0 (Apr 20 2009), ...", "Package version 1.0" and, in
 # both pages, .TH NAME 1 2009-04-20 "blorbpack 1.0": the banner's date and the
