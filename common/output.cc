@@ -21,15 +21,18 @@ static void forget_output() {
   WrittenDirectly = false;
 }
 
-// A Blorb file, even one cut short by an earlier run, begins with "FORM";
-// anything else in its place was most likely named by mistake.
+// A Blorb file, even one cut short by an earlier run, begins with "FORM", a
+// length and "IFRS". Other IFF files (AIFF sounds, saved games) begin with
+// "FORM" too; they, and anything else in its place, were most likely named by
+// mistake. A file that cannot be read cannot be told apart, and stays.
 static bool looks_like_blorb(const char* name) {
   FILE* file = OpenStreamForReading(name);
-  if (file == nullptr) return true;  // cannot tell; what it holds is unknown
-  char start[4];
-  bool form = fread(start, 1, sizeof start, file) == sizeof start && memcmp(start, "FORM", 4) == 0;
+  if (file == nullptr) return false;
+  char start[12];
+  bool blorb = fread(start, 1, sizeof start, file) == sizeof start && memcmp(start, "FORM", 4) == 0 &&
+               memcmp(start + 8, "IFRS", 4) == 0;
   fclose(file);
-  return form;
+  return blorb;
 }
 
 static bool is_standard_stream(int descriptor) {
