@@ -40,8 +40,38 @@ static bool is_standard_stream(int descriptor) {
   return StatusOfDescriptor(descriptor, &stream) && SameFile(&stream, &Replaced);
 }
 
+// "-" is standard output, whatever it is: the Blorb file goes there as it is
+// written, and the messages and the listing go to standard error instead.
+static bool open_standard_output(const FileStatus* control) {
+  StatusOfDescriptor(1, &Replaced);
+  const char* refusal = nullptr;
+  if (SameFile(&Replaced, control)) {
+    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, ControlName);
+    return false;
+  }
+  if (!Replaced.isDevice && is_standard_stream(2)) refusal = "is also standard error";
+  int descriptor = refusal == nullptr ? TakeStandardOutput() : -1;
+  if (descriptor >= 0) {
+    WrittenDirectly = true;
+    StatusOfDescriptor(descriptor, &Written);
+    OutputFile = OutputStream(descriptor);
+    if (OutputFile == nullptr) CloseDescriptor(descriptor);
+  }
+  if (refusal != nullptr) {
+    printf("%s: Error: Blorb Output File \"-\" %s.\n", MyName, refusal);
+  } else if (OutputFile == nullptr) {
+    printf("%s: Error: Can't open Blorb Output File \"-\"\n.", MyName);
+  }
+  return OutputFile != nullptr;
+}
+
 bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   forget_output();
+  if (strcmp(name, "-") == 0) {
+    if (open_standard_output(control)) return true;
+    forget_output();
+    return false;
+  }
   FinalName = ResolveLinks(name);
   if (FinalName == nullptr) {
     printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
@@ -60,16 +90,17 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
     forget_output();
     return false;
   }
-  if (Replaced.kind == kRegularFile) {
-    // A device such as /dev/null may well be standard output too; a file
-    // would get the messages mixed into the Blorb data.
+  // A device such as /dev/null may well be standard output too; a file or a
+  // pipe would get the messages mixed into the Blorb data.
+  if (Replaced.kind != kNoFile && Replaced.kind != kDirectory && !Replaced.isDevice) {
     if (is_standard_stream(1)) {
       refusal = "is also standard output";
     } else if (is_standard_stream(2)) {
       refusal = "is also standard error";
-    } else if (Replaced.size > 0 && !looks_like_blorb(FinalName)) {
-      refusal = "exists and is not a Blorb file";
     }
+  }
+  if (refusal == nullptr && Replaced.kind == kRegularFile && Replaced.size > 0 && !looks_like_blorb(FinalName)) {
+    refusal = "exists and is not a Blorb file";
   }
   if (refusal != nullptr) {
     printf("%s: Error: Blorb Output File \"%s\" %s.\n", MyName, name, refusal);
@@ -102,6 +133,8 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   }
   return true;
 }
+
+bool OutputIsStream() { return WrittenDirectly; }
 
 void CloseBlorbOutput() {
   FILE* output = OutputFile;

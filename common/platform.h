@@ -44,6 +44,7 @@ struct FileStatus {
   int64_t size;          // bytes; meaningful for regular files
   int64_t modified;      // last modification, in nanoseconds
   unsigned permissions;  // the permission bits
+  bool isDevice;         // a terminal or another device, such as /dev/null
 };
 
 // Fill status for the file a name leads to (links followed) or a descriptor
@@ -88,6 +89,11 @@ const char* TemporaryName();
 // False when that fails; the temporary file is then still there.
 bool ReplaceWithTemporary(const char* name);
 
+// For an output named "-": a new descriptor on what standard output is, for
+// the Blorb file, while standard output itself becomes a copy of standard
+// error, so that the messages and the listing go there. -1 on failure.
+int TakeStandardOutput();
+
 // Removes the temporary file if there is one. Safe in a signal handler.
 void RemoveTemporary();
 
@@ -97,6 +103,10 @@ bool CanWrite(const char* name);
 // Opens an existing file for reading its bytes unchanged, not passed on to
 // other programs; -1 on failure.
 int OpenForReading(const char* name);
+
+// A new descriptor on standard input, in binary, for a file named "-"; -1 on
+// failure.
+int OpenStandardInput();
 
 // The same as a buffered stream, or null.
 FILE* OpenStreamForReading(const char* name);

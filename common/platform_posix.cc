@@ -142,6 +142,16 @@ bool ReplaceWithTemporary(const char* name) {
   return moved;
 }
 
+int TakeStandardOutput() {
+  int descriptor = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+  if (descriptor < 0) return -1;
+  if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    close(descriptor);
+    return -1;
+  }
+  return descriptor;
+}
+
 // The name stays remembered: a signal handler must not touch the heap, and
 // every caller is about to end the process.
 void RemoveTemporary() {

@@ -133,6 +133,17 @@ bool ReplaceWithTemporary(const char* name) {
   return moved;
 }
 
+int TakeStandardOutput() {
+  int descriptor = _dup(1);
+  if (descriptor < 0) return -1;
+  if (_dup2(2, 1) != 0) {
+    _close(descriptor);
+    return -1;
+  }
+  _setmode(descriptor, _O_BINARY);
+  return descriptor;
+}
+
 // The name stays remembered, as on POSIX systems: every caller is about to
 // end the process.
 void RemoveTemporary() {
