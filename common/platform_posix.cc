@@ -4,6 +4,7 @@
 #include "common/platform.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -80,11 +81,28 @@ static void forget_temporary() {
 
 static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
+#ifndef NAME_MAX
+#define NAME_MAX 255
+#endif
+
+// How much of name the temporary name keeps before its mark: all of it,
+// unless the last component would then pass the longest name the system
+// allows; its end is then dropped, never in the middle of a UTF-8 character.
+static size_t temporary_stem(const char* name, size_t added) {
+  size_t length = strlen(name);
+  const char* slash = strrchr(name, '/');
+  size_t start = slash != nullptr ? static_cast<size_t>(slash - name) + 1 : 0;
+  if (length - start + added <= NAME_MAX) return length;
+  size_t stem = start + (NAME_MAX - added);
+  while (stem > start && (static_cast<unsigned char>(name[stem]) & 0xC0) == 0x80) --stem;
+  return stem;
+}
+
 int CreateTemporary(const char* name) {
   forget_temporary();  // one that was removed already
   static const char kMark[] = ".tmp.";
   constexpr size_t kRandom = 6;
-  size_t length = strlen(name);
+  size_t length = temporary_stem(name, sizeof kMark - 1 + kRandom);
   size_t total = length + sizeof kMark - 1 + kRandom;
   char* path = static_cast<char*>(my_malloc(total + 1));
   memcpy(path, name, length);

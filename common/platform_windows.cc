@@ -67,6 +67,21 @@ static void forget_temporary() {
   free(wide);
 }
 
+// How much of name the temporary name keeps before its mark: all of it,
+// unless the last component would then pass the 255 characters a name may
+// have; its end is then dropped, never in the middle of a character. Bytes
+// are counted, which are never fewer than UTF-16 units.
+static size_t temporary_stem(const char* name, size_t added) {
+  constexpr size_t kLongest = 255;
+  size_t length = strlen(name);
+  size_t start = length;
+  while (start > 0 && !IsPathSeparator(name[start - 1])) --start;
+  if (length - start + added <= kLongest) return length;
+  size_t stem = start + (kLongest - added);
+  while (stem > start && (static_cast<unsigned char>(name[stem]) & 0xC0) == 0x80) --stem;
+  return stem;
+}
+
 static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 int CreateTemporary(const char* name) {
@@ -74,7 +89,7 @@ int CreateTemporary(const char* name) {
   static const char kMark[] = ".tmp.";
   constexpr size_t kRandom = 6;
   if (NameProblem(name) != nullptr) return -1;
-  size_t length = strlen(name);
+  size_t length = temporary_stem(name, sizeof kMark - 1 + kRandom);
   size_t total = length + sizeof kMark - 1 + kRandom;
   char* path = static_cast<char*>(my_malloc(total + 1));
   memcpy(path, name, length);
