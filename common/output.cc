@@ -1,5 +1,6 @@
 #include "common/output.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -73,6 +74,11 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
     return false;
   }
   FinalName = ResolveLinks(name);
+  if (FinalName == nullptr && errno == EACCES) {
+    printf("%s: Error: Blorb Output File \"%s\" is a symbolic link that another user made in a shared folder.\n",
+           MyName, name);
+    return false;
+  }
   if (FinalName == nullptr) {
     printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
     return false;
@@ -109,6 +115,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   }
 
   int descriptor = -1;
+  const char* problem = nullptr;
   if (Replaced.kind == kOtherFile) {
     WrittenDirectly = true;
     descriptor = OpenForWriting(FinalName);
@@ -116,6 +123,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
     // A file its owner made read-only stays as it is, as when it was opened
     // for writing in place.
     descriptor = CreateTemporary(FinalName);
+    if (descriptor < 0) problem = TemporaryProblem();
   }
   if (descriptor >= 0) {
     StatusOfDescriptor(descriptor, &Written);
@@ -124,6 +132,11 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
       CloseDescriptor(descriptor);
       RemoveTemporary();
     }
+  }
+  if (problem != nullptr) {
+    printf("%s: Error: Blorb Output File \"%s\" cannot be replaced: %s.\n", MyName, name, problem);
+    forget_output();
+    return false;
   }
   if (OutputFile == nullptr) {
     ReportNameProblem(name);

@@ -74,12 +74,22 @@ void WriteStandardError(const char* text);
 char* ResolveLinks(const char* name);
 
 // Creates a new file beside name, in the same directory, under a name no file
-// had and no one can guess: name followed by ".tmp." and six random letters
-// and digits. It gets the permission bits of the file name already leads to,
-// or those of a new file (0666 less the umask). Returns a descriptor open for
-// writing, or -1. The temporary file is remembered until it replaces name or
-// is removed; there is at most one at a time.
+// had and no one can guess: name (less of its end, where the system's limit
+// on a name's length requires) followed by ".tmp." and six random letters and
+// digits. It gets what the file name already leads to had: its permission
+// bits, its access ACL and the other extended attributes the process may set,
+// its group and, when root runs the packager, its owner; a new output gets
+// what creating a file gives (0666 less the umask). Returns a descriptor open
+// for writing, or -1, also when that file could not be replaced or given what
+// it had (TemporaryProblem says why). The temporary file is remembered until
+// it replaces name or is removed; there is at most one at a time.
 int CreateTemporary(const char* name);
+
+// Why the last CreateTemporary refused to replace the file: "it belongs to
+// another user, ..." or "its group could not be kept (REASON)", to follow
+// "cannot be replaced: "; null when it failed for another reason (the folder
+// missing or read-only), or succeeded.
+const char* TemporaryProblem();
 
 // The remembered temporary file, or null when there is none.
 const char* TemporaryName();

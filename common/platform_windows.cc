@@ -2,6 +2,7 @@
 // The temporary file is created so that it may be deleted and renamed while
 // it is open, which lets a console interrupt remove it at any moment.
 #define _CRT_RAND_S  // rand_s, from the system's random number generator
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -34,7 +35,10 @@ char* ResolveLinks(const char* name) {
   free(wide);
   // Links that go round in a loop lead to no file, and must not be replaced
   // by one.
-  if (link && handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_CANT_RESOLVE_FILENAME) return nullptr;
+  if (link && handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_CANT_RESOLVE_FILENAME) {
+    errno = ELOOP;
+    return nullptr;
+  }
   if (handle == INVALID_HANDLE_VALUE) return copy(name);
   // The final path comes in the extended-length form (\\?\C:\...), which the
   // rest of the layer takes as it is.
@@ -132,6 +136,10 @@ int CreateTemporary(const char* name) {
   ReleaseSRWLockExclusive(&TemporaryLock);
   return descriptor;
 }
+
+// Nothing of the replaced file is carried over here, so nothing can fail to
+// be: the new file gets the folder's defaults.
+const char* TemporaryProblem() { return nullptr; }
 
 const char* TemporaryName() { return Temporary; }
 
