@@ -167,7 +167,10 @@ static bool keep_attributes(const char* name, int descriptor) {
   for (;;) {
     size = listxattr(name, nullptr, 0);
     if (size < 0 && (errno == ENOTSUP || errno == ENOSYS)) size = 0;
-    if (size < 0) return problem("extended attributes", errno);
+    if (size < 0) {
+      free(names);
+      return problem("extended attributes", errno);
+    }
     names = static_cast<char*>(my_realloc(names, static_cast<size_t>(size) + 1));
     if (size == 0) break;
     size = listxattr(name, names, static_cast<size_t>(size));
@@ -216,7 +219,7 @@ static bool keep_attributes(const char*, int) { return true; }
 // the packager: only root may give a file away; anyone else keeps the new file
 // as their own) and group, its extended attributes and ACL, its permissions.
 // The owner first: changing it may clear the set-user-ID bits that the
-// permissions then put back, and last, since the ACL sets them too.
+// permissions put back. The permissions last: setting the ACL sets them too.
 static bool keep_what_it_had(const char* name, const struct stat* replaced, int descriptor) {
   struct stat made;
   if (fstat(descriptor, &made) != 0) return problem("permissions", errno);
