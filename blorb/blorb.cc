@@ -36,7 +36,7 @@ static void add_slot(Chunk* record) {
   // The kernel refuses to copy from pages of a mapped resource that another
   // program has truncated away: that is the resource's fault, not the disk's.
   if (errno == EFAULT) ResourceCutShort();
-  printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, OutputName);
+  printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, Shown(OutputName));
   AbandonOutput();
 }
 
@@ -63,7 +63,7 @@ void BuildIndex(FILE* control) {
     // An error is not the end of the file: stop rather than pack what was
     // read so far as if it were everything.
     if (ferror(control)) {
-      printf("%s: Error: Can't read Blorb Control File \"%s\".\n", MyName, ControlName);
+      printf("%s: Error: Can't read Blorb Control File \"%s\".\n", MyName, Shown(ControlName));
       AbandonOutput();
     }
     if (record == nullptr) continue;

@@ -84,28 +84,28 @@ static void warn_indexed(const Chunk* record) {
   int64_t earlier = remember(usage, record->number);
   if (earlier != 0) {
     fprintf(stderr,
-            "%s: Warning: %" PRId64 ": Usage \"%.4s\" and number %" PRId32
+            "%s: Warning: %" PRId64 ": Usage \"%s\" and number %" PRId32
             " repeat those of record %" PRId64 ": readers will find only one of the two\n",
-            MyName, Line, record->usage, record->number, earlier);
+            MyName, Line, ShownPrefix(record->usage, kIdSize), record->number, earlier);
   }
   if (length > kIdSize) {
     // "Pictur" is a picture to every reader, which may or may not be meant.
     fprintf(stderr,
-            "%s: Warning: %" PRId64 ": Usage \"%s\" is cut to its first four characters, \"%.4s\", in the index%s\n",
-            MyName, Line, record->usage, record->usage,
+            "%s: Warning: %" PRId64 ": Usage \"%s\" is cut to its first four characters, \"%s\", in the index%s\n",
+            MyName, Line, Shown(record->usage), ShownPrefix(record->usage, kIdSize),
             IsLookedUpUsage(usage) ? ", under which readers look it up" : "");
   }
   if (!IsLookedUpUsage(usage)) {
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Usage \"%s\" is not one that readers look up (Pict, Snd, Data, "
             "Exec): no game can ask for this resource\n",
-            MyName, Line, record->usage);
+            MyName, Line, Shown(record->usage));
   }
   char type[kIdSize];
   str_id(reinterpret_cast<unsigned char*>(type), record->type);
   const char* problem = TypeProblem(usage, type);
   if (problem != nullptr) {
-    fprintf(stderr, "%s: Warning: %" PRId64 ": Chunk type \"%s\" %s\n", MyName, Line, record->type, problem);
+    fprintf(stderr, "%s: Warning: %" PRId64 ": Chunk type \"%s\" %s\n", MyName, Line, Shown(record->type), problem);
   }
   if (record->number < 0) {
     fprintf(stderr,

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "common/encode.h"
+#include "common/escape.h"
 #include "common/platform.h"
 
 char* MyName = nullptr;
@@ -53,7 +54,41 @@ char* ShortProgramName(const char* path) {
   return name;
 }
 
+// The escaped copies made last, released in turn as new ones are made.
+constexpr int kShownCopies = 4;
+static char* ShownCopies[kShownCopies];
+static int NextShownCopy = 0;
+
+const char* ShownPrefix(const char* text, size_t count) {
+  size_t length = 0;
+  size_t room = 1;
+  char shown[kMaxShownByte];
+  for (; length < count && text[length] != '\0'; ++length) {
+    room += EscapeByte(static_cast<unsigned char>(text[length]), kEscapeControls, shown);
+  }
+  if (room == length + 1 && text[length] == '\0') return text;
+  char* copy = static_cast<char*>(my_malloc(room));
+  size_t at = 0;
+  for (size_t i = 0; i < length; ++i) {
+    at += EscapeByte(static_cast<unsigned char>(text[i]), kEscapeControls, copy + at);
+  }
+  copy[at] = '\0';
+  free(ShownCopies[NextShownCopy]);
+  ShownCopies[NextShownCopy] = copy;
+  NextShownCopy = (NextShownCopy + 1) % kShownCopies;
+  return copy;
+}
+
+const char* Shown(const char* text) { return ShownPrefix(text, SIZE_MAX); }
+
+void ReleaseShown() {
+  for (char*& copy : ShownCopies) {
+    free(copy);
+    copy = nullptr;
+  }
+}
+
 void ReportNameProblem(const char* name) {
   const char* problem = NameProblem(name);
-  if (problem != nullptr) printf("%s: Error: \"%s\" %s.\n", MyName, name, problem);
+  if (problem != nullptr) printf("%s: Error: \"%s\" %s.\n", MyName, Shown(name), problem);
 }

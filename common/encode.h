@@ -69,6 +69,17 @@ void str_id(unsigned char* buffer, const char* text);
 // and releases it with free().
 char* ShortProgramName(const char* path);
 
+// Every name, usage, type and text a message prints goes through Shown: the
+// text itself when it holds no control byte, else a copy with each of them
+// (0x01 to 0x1F, 0x7F) as \xHH, so that a crafted file name or control file
+// cannot act on the author's terminal. The copy stays valid until Shown has
+// been called four more times, enough for every argument of one message.
+const char* Shown(const char* text);
+// The same of the first count bytes of text at most.
+const char* ShownPrefix(const char* text, size_t count);
+// Releases the copies, at the end of a run.
+void ReleaseShown();
+
 // Before the message that a file could not be opened: where the system would
 // have taken the name for another file (on Windows: a trailing dot or space, a
 // device's name), a line on standard output that says why. Nothing on POSIX

@@ -47,7 +47,7 @@ static bool open_standard_output(const FileStatus* control) {
   StatusOfDescriptor(1, &Replaced);
   const char* refusal = nullptr;
   if (SameFile(&Replaced, control)) {
-    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, ControlName);
+    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, Shown(ControlName));
     return false;
   }
   if (!Replaced.isDevice && is_standard_stream(2)) refusal = "is also standard error";
@@ -76,11 +76,11 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   FinalName = ResolveLinks(name);
   if (FinalName == nullptr && errno == EACCES) {
     printf("%s: Error: Blorb Output File \"%s\" is a symbolic link that another user made in a shared folder.\n",
-           MyName, name);
+           MyName, Shown(name));
     return false;
   }
   if (FinalName == nullptr) {
-    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
+    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, Shown(name));
     return false;
   }
   // Some names lead to a file only through the system's own links, which
@@ -92,7 +92,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
 
   const char* refusal = nullptr;
   if (SameFile(&Replaced, control)) {
-    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, ControlName);
+    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, Shown(ControlName));
     forget_output();
     return false;
   }
@@ -109,7 +109,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
     refusal = "exists and is not a Blorb file";
   }
   if (refusal != nullptr) {
-    printf("%s: Error: Blorb Output File \"%s\" %s.\n", MyName, name, refusal);
+    printf("%s: Error: Blorb Output File \"%s\" %s.\n", MyName, Shown(name), refusal);
     forget_output();
     return false;
   }
@@ -134,13 +134,13 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
     }
   }
   if (problem != nullptr) {
-    printf("%s: Error: Blorb Output File \"%s\" cannot be replaced: %s.\n", MyName, name, problem);
+    printf("%s: Error: Blorb Output File \"%s\" cannot be replaced: %s.\n", MyName, Shown(name), Shown(problem));
     forget_output();
     return false;
   }
   if (OutputFile == nullptr) {
     ReportNameProblem(name);
-    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, name);
+    printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, Shown(name));
     forget_output();
     return false;
   }
@@ -153,7 +153,7 @@ void CloseBlorbOutput() {
   FILE* output = OutputFile;
   OutputFile = nullptr;
   if (fclose(output) != 0) {
-    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, OutputName);
+    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, Shown(OutputName));
     AbandonOutput();
   }
   // The listing belongs to the result as much as the file: a build that
@@ -164,7 +164,7 @@ void CloseBlorbOutput() {
     exit(1);
   }
   if (!WrittenDirectly && !ReplaceOutput(FinalName)) {
-    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, OutputName);
+    printf("%s: Error: Can't write Blorb Output File \"%s\".\n", MyName, Shown(OutputName));
     AbandonOutput();
   }
   forget_output();

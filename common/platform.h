@@ -204,6 +204,8 @@ bool MakeFolder(const char* path);
 // Opens an existing folder; -1, with errno, when it cannot, also when path is
 // itself a symbolic link (ELOOP) or not a folder (ENOTDIR).
 int OpenFolder(const char* path);
+// Removes an empty folder that MakeFolder made; false when it cannot.
+bool RemoveFolder(const char* path);
 // 1 when the folder holds nothing, 0 when it holds something, -1 when it
 // cannot be read.
 int FolderIsEmpty(int folder);

@@ -4,6 +4,7 @@
 // state, so that blorbinfo links it too.
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -193,13 +194,24 @@ void ForgetMappedPages(const unsigned char* data, size_t length) {
 bool MakeFolder(const char* path) { return mkdir(path, 0777) == 0; }
 
 int OpenFolder(const char* path) {
-  int folder = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  // "link/" makes the kernel follow the link before O_NOFOLLOW can see it:
+  // the folder is opened by its name without the trailing slashes.
+  size_t length = strlen(path);
+  while (length > 1 && path[length - 1] == '/') --length;
+  char* name = strndup(path, length);
+  if (name == nullptr) return -1;
+  int folder = open(name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   // A link to a folder fails as "not a folder" on some systems: told as the
   // link it is.
   struct stat info;
-  if (folder < 0 && errno == ENOTDIR && lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) errno = ELOOP;
+  if (folder < 0 && errno == ENOTDIR && lstat(name, &info) == 0 && S_ISLNK(info.st_mode)) errno = ELOOP;
+  int error = errno;
+  free(name);
+  errno = error;
   return folder;
 }
+
+bool RemoveFolder(const char* path) { return rmdir(path) == 0; }
 
 int FolderIsEmpty(int folder) {
   // The listing gets a descriptor of its own, which closedir() closes.

@@ -113,6 +113,13 @@ bool MakeFolder(const char* path) {
   return made;
 }
 
+bool RemoveFolder(const char* path) {
+  wchar_t* wide = WindowsName(path);
+  bool removed = wide != nullptr && RemoveDirectoryW(wide) != 0;
+  free(wide);
+  return removed;
+}
+
 int OpenFolder(const char* path) {
   if (FolderCount == kMaxFolders) {
     errno = EMFILE;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/encode.h"
+#include "common/escape.h"
 #include "common/platform.h"
 
 int16_t headerPrinted = 0;
@@ -191,7 +192,7 @@ void ReserveOutput(int64_t length, const char* type, bool indexed) {
   int64_t bytes = ChunkBytes(type, length);
   if (indexed) bytes += kIndexEntrySize;
   if (PackedSize + bytes > kMaxBlorbSize) {
-    printf("%s: Error: Blorb Output File \"%s\" would be larger than 2 GiB.\n", MyName, OutputName);
+    printf("%s: Error: Blorb Output File \"%s\" would be larger than 2 GiB.\n", MyName, Shown(OutputName));
     AbandonOutput();
   }
   PackedSize += bytes;
@@ -203,15 +204,9 @@ constexpr size_t kQuotedLength = 24;
 // Quoted as a C string would be, so that no byte can break the line.
 static void print_quoted(const char* text, size_t count) {
   fputc('"', stderr);
+  char shown[kMaxShownByte];
   for (size_t i = 0; i < count && i < kQuotedLength; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\') {
-      fprintf(stderr, "\\%c", c);
-    } else if (c < 0x20 || c > 0x7E) {
-      fprintf(stderr, "\\x%02X", c);
-    } else {
-      fputc(c, stderr);
-    }
+    fwrite(shown, 1, EscapeByte(static_cast<unsigned char>(text[i]), kEscapeAllButAscii, shown), stderr);
   }
   fputs(count > kQuotedLength ? "...\"" : "\"", stderr);
 }
@@ -320,7 +315,7 @@ Chunk* ReadChunk(FILE* control) {
       fprintf(stderr,
               "%s: Warning: %" PRId64 ": %s text holds bytes outside printable ASCII (0x20 to 0x7E), "
               "which is all this chunk may hold: readers may show it garbled or not at all\n",
-              MyName, Line, chunk->type);
+              MyName, Line, Shown(chunk->type));
     }
     chunk->data = reinterpret_cast<unsigned char*>(buffer);
     chunk->length = static_cast<int32_t>(count);

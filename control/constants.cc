@@ -73,18 +73,25 @@ void CheckConstantName(const char* prefix, const char* shortName) {
   char* name = static_cast<char*>(my_malloc(prefixLength + shortLength + 1));
   memcpy(name, prefix, prefixLength);
   memcpy(name + prefixLength, shortName, shortLength + 1);
-  if (!is_identifier(name)) {
+  // ".png" and ".hidden" leave nothing after the prefix: "image_" is an
+  // identifier, but one that tells the game nothing about the picture.
+  if (shortLength == 0) {
+    fprintf(stderr,
+            "%s: Warning: %" PRId64 ": Constant name \"%s\" takes nothing from the file's name, which is all "
+            "extension: the game cannot tell what it names\n",
+            MyName, Line, name);
+  } else if (!is_identifier(name)) {
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Constant name \"%s\" is not an identifier (letters, digits and "
             "underscores, not starting with a digit): no compiler will take it\n",
-            MyName, Line, name);
+            MyName, Line, Shown(name));
   }
   int64_t earlier = remember(name);
   if (earlier != 0) {
     fprintf(stderr,
             "%s: Warning: %" PRId64 ": Constant name \"%s%s\" repeats that of record %" PRId64
             ": the game can name only one of the two\n",
-            MyName, Line, prefix, shortName, earlier);
+            MyName, Line, prefix, Shown(shortName), earlier);
   }
 }
 

@@ -156,13 +156,13 @@ Chunk* ReadResource(Chunk* chunk, char* name) {
   // A directory opens for reading but has no content to pack.
   if (fd < 0 || !StatusOfDescriptor(fd, &status) || status.kind == kDirectory) {
     ReportNameProblem(name);
-    printf("%s: Error: %" PRId64 ": Can't open file %s\n", MyName, Line, name);
+    printf("%s: Error: %" PRId64 ": Can't open file %s\n", MyName, Line, Shown(name));
     return drop(chunk, name, fd);
   }
   // Packing the output into itself would read a half-written file, or the
   // previous Blorb file that the author named by mistake, and then replace it.
   if (IsOutputFile(&status)) {
-    printf("%s: Error: %" PRId64 ": File %s is also the output file.\n", MyName, Line, name);
+    printf("%s: Error: %" PRId64 ": File %s is also the output file.\n", MyName, Line, Shown(name));
     drop(chunk, name, fd);
     AbandonOutput();
   }
@@ -180,7 +180,7 @@ Chunk* ReadResource(Chunk* chunk, char* name) {
     data = read_to_end(fd, &size);
   }
   if (size > kMaxBlorbSize) {
-    printf("%s: Error: %" PRId64 ": File %s is too large\n", MyName, Line, name);
+    printf("%s: Error: %" PRId64 ": File %s is too large\n", MyName, Line, Shown(name));
     free(data);
     return drop(chunk, name, fd);
   }
@@ -197,7 +197,7 @@ Chunk* ReadResource(Chunk* chunk, char* name) {
   }
   if (prefix != nullptr) {
     char* shortName = ShortProgramName(name);
-    printf("constant %s%s %" PRId32 "\n", prefix, shortName, chunk->number);
+    printf("constant %s%s %" PRId32 "\n", prefix, Shown(shortName), chunk->number);
     CheckConstantName(prefix, shortName);
     free(shortName);
   }

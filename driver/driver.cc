@@ -27,6 +27,7 @@ static int finish(int status) {
   }
   free(MyName);
   MyName = nullptr;
+  ReleaseShown();
   return status;
 }
 
@@ -36,6 +37,13 @@ int BlorbpackMain(int argc, char** argv) {
   InstallMemoryHandler();
   InstallSignalHandlers();
   MyName = ShortProgramName(argc > 0 && argv[0] != nullptr ? argv[0] : "blorbpack");
+  // Kept as it is shown: the signal-safe messages print it as it stands.
+  const char* shownName = Shown(MyName);
+  if (shownName != MyName) {
+    char* copy = concat(shownName, "");
+    free(MyName);
+    MyName = copy;
+  }
   printf("%s version 1.0 (Apr 20 2009), a Blorb resource packager\n", MyName);
   printf("Resource index and container writer version .5b\n");
 
@@ -78,7 +86,7 @@ int BlorbpackMain(int argc, char** argv) {
   if (control == nullptr || !StatusOfDescriptor(DescriptorOfStream(control), &controlInfo) ||
       controlInfo.kind == kDirectory) {
     ReportNameProblem(controlName);
-    printf("%s: Error: Can't open Blorb Control File \"%s\".\n", MyName, controlName);
+    printf("%s: Error: Can't open Blorb Control File \"%s\".\n", MyName, Shown(controlName));
   } else if (OpenBlorbOutput(outputName, &controlInfo)) {
     WriteBlorb(control, OutputFile);
     CloseBlorbOutput();

@@ -8,9 +8,7 @@
 // Types allowed once, in the order of Resources::firstOnce.
 static const char kOnce[] = "IFhdPlteFspcRDesIFmdRelNResoAPalLoopAUTH(c) ";
 
-// Where text is not UTF-8 (overlong forms, surrogates and values past
-// U+10FFFF included), or length when it all is.
-static uint64_t utf8_error(const unsigned char* text, uint64_t length) {
+uint64_t utf8_error(const unsigned char* text, uint64_t length) {
   uint64_t at = 0;
   while (at < length) {
     unsigned char c = text[at];
@@ -289,6 +287,20 @@ void check_chunk_data(Report* report, const unsigned char* bytes, const Piece* p
     problem(report, piece->offset, "SNam chunk is %llu %s, an odd length for UTF-16 text", wide(length),
             plural(length, "byte", "bytes"));
   } else if (is_id(piece->type, "IFmd")) {
+    // expat would take UTF-16 by its byte order mark or its pattern of NUL
+    // bytes, and find it well-formed; readers expect UTF-8, in which no XML
+    // document holds a NUL byte.
+    uint64_t bad = utf8_error(data, length);
+    for (uint64_t at = 0; at < bad; ++at) {
+      if (data[at] == 0) bad = at;
+    }
+    if (bad < length) {
+      bool utf16 = length >= 2 && ((data[0] == 0xFE && data[1] == 0xFF) || (data[0] == 0xFF && data[1] == 0xFE) ||
+                                   (data[0] == 0 && data[1] == '<') || (data[0] == '<' && data[1] == 0));
+      problem(report, piece->offset, "IFmd chunk is not UTF-8 text: byte 0x%02X at 0x%06llX%s", data[bad],
+              wide(piece->offset + kChunkHeaderSize + bad), utf16 ? ", and it starts as UTF-16 does" : "");
+      return;
+    }
     bool checked = false;
     const char* why = ifmd_problem(data, static_cast<size_t>(length), &checked);
     if (why != nullptr) problem(report, piece->offset, "IFmd chunk %s", why);

@@ -14,6 +14,7 @@ struct Field {
   const char* path[4];  // below "ifindex", null-terminated
   char* text;
   size_t length;
+  size_t capacity;
   bool done;
 };
 
@@ -79,7 +80,12 @@ static void XMLCALL characters(void* user, const XML_Char* text, int length) {
   Field* field = metadata->open;
   if (field == nullptr || length <= 0) return;
   size_t more = static_cast<size_t>(length);
-  field->text = static_cast<char*>(grow(field->text, field->length + more, 1));
+  // expat hands text over in many short pieces (one per line, one per
+  // entity): growing by each piece alone would copy the text over and over.
+  if (field->capacity - field->length < more) {
+    field->capacity = more > field->length ? field->length + more : 2 * field->length;
+    field->text = static_cast<char*>(grow(field->text, field->capacity, 1));
+  }
   memcpy(field->text + field->length, text, more);
   field->length += more;
 }
@@ -136,9 +142,9 @@ static const char* parse(const unsigned char* data, size_t length, Metadata* met
 
 static Field* new_fields(size_t* count) {
   static const Field kFields[] = {
-      {"title", {"story", "bibliographic", "title", nullptr}, nullptr, 0, false},
-      {"author", {"story", "bibliographic", "author", nullptr}, nullptr, 0, false},
-      {"IFID", {"story", "identification", "ifid", nullptr}, nullptr, 0, false},
+      {"title", {"story", "bibliographic", "title", nullptr}, nullptr, 0, 0, false},
+      {"author", {"story", "bibliographic", "author", nullptr}, nullptr, 0, 0, false},
+      {"IFID", {"story", "identification", "ifid", nullptr}, nullptr, 0, 0, false},
   };
   *count = sizeof kFields / sizeof kFields[0];
   Field* fields = static_cast<Field*>(grow(nullptr, *count, sizeof(Field)));

@@ -97,10 +97,19 @@ static const char kHelp[] =
     "blorbinfo --help and blorbinfo --version print this text and the version.\n"
     "See blorbinfo(1).\n";
 
+// Room for a line that stays whole on standard output: see BlorbinfoMain.
+constexpr size_t kLineRoom = 64 * 1024;
+
 int BlorbinfoMain(int argc, char** argv) {
+  bool help = argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "--version") == 0);
+  // A file cut short while it is read ends the run in the guard, where
+  // nothing more can be written: what was written by then must be whole
+  // lines, so standard output passes on each line once it is complete, not
+  // blocks that end in the middle of one.
+  if (!help) setvbuf(stdout, nullptr, _IOLBF, kLineRoom);
   if (argc >= 2 && strcmp(argv[1], "--unpack") == 0) return UnpackMain(argc, argv);
   int status = 0;
-  if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "--version") == 0)) {
+  if (help) {
     fputs(strcmp(argv[1], "--help") == 0 ? kHelp : kVersion, stdout);
     argc = 1;  // no file to list
   } else if (argc < 2) {

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdlib>
 
+#include "common/escape.h"
+
 [[noreturn]] static void memory_exceeded() {
   fprintf(stderr, "blorbinfo: Error: Memory exceeded!\n");
   exit(2);
@@ -15,26 +17,9 @@ void* grow(void* block, size_t count, size_t each) {
   return grown;
 }
 
-// Writes one byte of an identifier or a text as it is shown, returning how
-// many characters it took: the file decides what these bytes are, and a line
-// feed or an escape sequence among them must not break the listing.
-static size_t escape(unsigned char c, char* shown) {
-  if (c == '"' || c == '\\') {
-    shown[0] = '\\';
-    shown[1] = static_cast<char>(c);
-    return 2;
-  }
-  if (c >= 0x20 && c <= 0x7E) {
-    shown[0] = static_cast<char>(c);
-    return 1;
-  }
-  static const char kHex[] = "0123456789ABCDEF";
-  shown[0] = '\\';
-  shown[1] = 'x';
-  shown[2] = kHex[c >> 4];
-  shown[3] = kHex[c & 15];
-  return 4;
-}
+// The file decides what these bytes are, and a line feed or an escape
+// sequence among them must not break the listing.
+static size_t escape(unsigned char c, char* shown) { return EscapeByte(c, kEscapeAllButAscii, shown); }
 
 const char* quoted(const unsigned char* id, char* buffer) { return quote_bytes(id, kIdSize, buffer); }
 
@@ -48,7 +33,7 @@ const char* quote_bytes(const unsigned char* text, size_t length, char* buffer) 
 }
 
 void print_escaped(FILE* out, const unsigned char* text, size_t length) {
-  char shown[4];
+  char shown[kMaxShownByte];
   for (size_t i = 0; i < length; ++i) fwrite(shown, 1, escape(text[i], shown), out);
 }
 

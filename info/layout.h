@@ -45,6 +45,11 @@ const char* quote_bytes(const unsigned char* text, size_t length, char* buffer);
 void print_escaped(FILE* out, const unsigned char* text, size_t length);
 void print_text(FILE* out, const unsigned char* text, size_t length);
 
+// Where text is not UTF-8 (overlong forms, surrogates, values past U+10FFFF
+// and a sequence cut by the end of the text included), or length when it
+// all is. Nothing past text + length is read.
+uint64_t utf8_error(const unsigned char* text, uint64_t length);
+
 // Where the problems of one file are told, and how many have been.
 struct Report {
   FILE* out;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "blorb/format.h"
+#include "common/escape.h"
 #include "common/platform.h"
 #include "info/layout.h"
 
@@ -24,23 +25,11 @@ static void cannot(const char* what, const char* name, int error) {
 // made now, since the guard may not format anything then. The name is
 // escaped as print_escaped escapes it; a very long one is cut.
 static void guard(const char* name) {
-  static const char kHex[] = "0123456789ABCDEF";
   static const char kEnd[] = "\" was cut short while it was being read.\n";
   char message[512] = "blorbinfo: Error: \"";
   size_t at = strlen(message);
-  for (const char* c = name; *c != '\0' && at + 4 + sizeof kEnd < sizeof message; ++c) {
-    unsigned char byte = static_cast<unsigned char>(*c);
-    if (byte == '"' || byte == '\\') {
-      message[at++] = '\\';
-      message[at++] = static_cast<char>(byte);
-    } else if (byte >= 0x20 && byte <= 0x7E) {
-      message[at++] = static_cast<char>(byte);
-    } else {
-      message[at++] = '\\';
-      message[at++] = 'x';
-      message[at++] = kHex[byte >> 4];
-      message[at++] = kHex[byte & 15];
-    }
+  for (const char* c = name; *c != '\0' && at + kMaxShownByte + sizeof kEnd < sizeof message; ++c) {
+    at += EscapeByte(static_cast<unsigned char>(*c), kEscapeAllButAscii, message + at);
   }
   memcpy(message + at, kEnd, sizeof kEnd);
   GuardMappedReading(message, 2);

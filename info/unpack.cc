@@ -39,6 +39,12 @@ struct Unpacking {
   uint64_t files;
   bool failed;  // a file could not be written: the job stops
   Names names;
+  // The chunk files written, one after another with their terminators, so
+  // that a job that fails can take back what it made.
+  char* made;
+  size_t madeLength;
+  size_t madeCapacity;
+  bool recordWritten;  // the control file holds a record
 };
 
 __attribute__((format(printf, 3, 4))) static void reason(Unpacking* job, uint64_t offset, const char* format,
@@ -55,6 +61,31 @@ static void print_name(FILE* out, const char* name) {
   print_escaped(out, reinterpret_cast<const unsigned char*>(name), strlen(name));
 }
 
+static void remember_file(Unpacking* job, const char* file) {
+  size_t length = strlen(file) + 1;
+  if (job->madeCapacity - job->madeLength < length) {
+    job->madeCapacity = 2 * job->madeCapacity + length;
+    job->made = static_cast<char*>(grow(job->made, job->madeCapacity, 1));
+  }
+  memcpy(job->made + job->madeLength, file, length);
+  job->madeLength += length;
+}
+
+static void remove_files(Unpacking* job) {
+  for (size_t at = 0; at < job->madeLength; at += strlen(job->made + at) + 1) {
+    RemoveFromFolder(job->folder, job->made + at);
+  }
+}
+
+// Writing from a mapping of a file that another program cut short fails with
+// EFAULT where reading would raise SIGBUS: the pages are touched, so that the
+// guard meets the end of the file and tells it as a listing does.
+static void touch_pages(const unsigned char* data, size_t length) {
+  volatile unsigned char sink = 0;
+  for (size_t at = 0; at < length; at += 4096) sink = static_cast<unsigned char>(sink + data[at]);
+  if (length > 0) sink = static_cast<unsigned char>(sink + data[length - 1]);
+}
+
 static bool cannot_write(Unpacking* job, const char* file, int error) {
   fputs("blorbinfo: Error: Can't write \"", stderr);
   print_name(stderr, job->dir);
@@ -68,6 +99,7 @@ static bool cannot_write(Unpacking* job, const char* file, int error) {
 static bool write_file(Unpacking* job, const char* file, const unsigned char* data, size_t length) {
   int descriptor = CreateInFolder(job->folder, file);
   if (descriptor < 0) return cannot_write(job, file, errno);
+  remember_file(job, file);
   size_t at = 0;
   bool written = true;
   if (job->source >= 0 && !job->copyFails && length > 0) {
@@ -81,6 +113,7 @@ static bool write_file(Unpacking* job, const char* file, const unsigned char* da
   for (size_t done = at; at < length && written; at += kWritePiece) {
     size_t piece = length - at < kWritePiece ? length - at : kWritePiece;
     written = WriteFully(descriptor, data + at, piece);
+    if (!written && errno == EFAULT && job->mapped) touch_pages(data + at, piece);
     // Pages written out are not needed again: a large file passes through
     // memory rather than staying in it whole.
     if (job->mapped && (at + piece - done >= kForgetEvery || at + piece == length)) {
@@ -102,6 +135,7 @@ static bool write_inline(Unpacking* job, const unsigned char* type, const char* 
   bool text = is_inline_text(data, length);
   bool numeric = !is_text_type(type) && (length == 2 || length == 4);
   if (numeric) {
+    job->recordWritten = true;
     if (length == 2) {
       fprintf(job->control, "1 0 %s %u\n", token, short_at(data));
     } else {
@@ -110,6 +144,7 @@ static bool write_inline(Unpacking* job, const unsigned char* type, const char* 
     return true;
   }
   if (!text) return false;
+  job->recordWritten = true;
   fprintf(job->control, "0 0 %s ", token);
   fwrite(data, 1, length, job->control);
   fputc('\n', job->control);
@@ -257,6 +292,12 @@ static void unpack_chunk(Unpacking* job, const Piece* piece, uint64_t place, con
            quoted(piece->type, shown), typeProblem, file);
   }
   if (!write_file(job, file, data, length) || typeProblem != nullptr) return;
+  // blorbpack skips a UTF-8 byte order mark at the start of its control
+  // file: a usage that starts with one must not stand there.
+  if (!job->recordWritten && indexed != nullptr && strncmp(usage, "\xEF\xBB\xBF", 3) == 0) {
+    fputc('\n', job->control);
+  }
+  job->recordWritten = true;
   if (indexed != nullptr) {
     fprintf(job->control, "%s %lld %s %s\n", usage, signed_of(long_at(indexed + 4)), type, file);
   } else {
@@ -299,13 +340,14 @@ static void unpack_chunks(Unpacking* job, bool tooLarge) {
   free(walk.offsets);
 }
 
-// The folder, created or found empty; -1 after a message when it cannot be
-// used.
-static int open_folder(const char* dir) {
+// The folder, created (*made) or found empty; -1 after a message when it
+// cannot be used.
+static int open_folder(const char* dir, bool* made) {
   const char* why = nullptr;
   int error = 0;
   int folder = -1;
-  if (MakeFolder(dir)) {
+  *made = MakeFolder(dir);
+  if (*made) {
     folder = OpenFolder(dir);
     if (folder < 0) error = errno;
   } else if (errno != EEXIST) {
@@ -327,8 +369,12 @@ static int open_folder(const char* dir) {
 }
 
 int UnpackBlorb(FILE* out, const char* dir, const char* name, const BlorbSource* source) {
-  int folder = open_folder(dir);
-  if (folder < 0) return 2;
+  bool made = false;
+  int folder = open_folder(dir, &made);
+  if (folder < 0) {
+    if (made) RemoveFolder(dir);
+    return 2;
+  }
   char stem[kControlStemRoom];
   ControlFileStem(name, stem, sizeof stem);
   char controlName[sizeof stem + 8];
@@ -338,7 +384,7 @@ int UnpackBlorb(FILE* out, const char* dir, const char* name, const BlorbSource*
   snprintf(partName, sizeof partName, "%s.blc.part", stem);
 
   Unpacking job = {out, dir, name, source->bytes, source->size, source->mapped, source->descriptor,
-                   false, folder, nullptr, 0, 0, false, {nullptr, 0, 0}};
+                   false, folder, nullptr, 0, 0, false, {nullptr, 0, 0}, nullptr, 0, 0, false};
   int descriptor = CreateInFolder(folder, partName);
   if (descriptor < 0 || !RemoveWhenEnding(folder, partName) ||
       (job.control = StreamOnDescriptor(descriptor)) == nullptr) {
@@ -357,8 +403,13 @@ int UnpackBlorb(FILE* out, const char* dir, const char* name, const BlorbSource*
     if (job.failed) RemoveFromFolder(folder, partName);
   }
   RemoveWhenEnding(folder, nullptr);
+  // A rerun would find the folder not empty, with nothing to say why: what
+  // this run made goes, the folder too when this run created it.
+  if (job.failed) remove_files(&job);
   CloseDescriptor(folder);
+  if (job.failed && made) RemoveFolder(dir);
   free(job.names.slots);
+  free(job.made);
   if (job.failed) return 2;
 
   begin_line(out, name);

@@ -47,8 +47,8 @@ struct BlorbSource;
 // write may hold no bytes: nothing of it was read. Returns the exit status: 0
 // when blorbpack re-packs the files byte for byte, 1 when it cannot (the
 // reasons are on out), 2 when the folder cannot be used or a file cannot be
-// written (the reason is on standard error, and no control file is left
-// behind).
+// written (the reason is on standard error, and what the run made is
+// removed: the files, and the folder when the run created it).
 int UnpackBlorb(FILE* out, const char* dir, const char* name, const BlorbSource* source);
 
 // The name of the control file that unpacking the file name writes, without

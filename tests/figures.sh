@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# Writes the figures of the README's Reliability section from runs, so that
-# none is copied by hand. Each figure stands between <!-- NAME --> and
-# <!-- /NAME --> in README.md, and is replaced in place:
+# Writes the figures of the developers' guide's Reliability section from runs,
+# so that none is copied by hand. Each figure stands between <!-- NAME --> and
+# <!-- /NAME --> in docs/DEVELOPING.md, and is replaced in place:
 #   tests/figures.sh sweeps          counts the failure points of every sweep
 #                                    with build/faults (cmake --workflow --preset faults)
 #   tests/figures.sh fuzz NAME LOG   the statistics of a fuzzing run of NAME
 #                                    (control or blorbinfo) from its output:
 #                                    fuzz/run NAME SECONDS 2>LOG
-#   tests/figures.sh --check sweeps  says whether the README's sweep figures
+#   tests/figures.sh --check sweeps  says whether the guide's sweep figures
 #                                    are current, and changes nothing
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-readme=$root/README.md
+guide=$root/docs/DEVELOPING.md
 check=
 if [ "${1:-}" = --check ]; then check=1; shift; fi
 
@@ -20,16 +20,16 @@ grouped() { printf '%s' "$1" | rev | sed 's/[0-9]\{3\}/&,/g; s/,$//' | rev; }
 
 replace() {  # replace NAME TEXT: the text between the NAME markers
   local name=$1 text=$2 current
-  current=$(NAME=$name perl -0ne 'print $1 if /<!-- \Q$ENV{NAME}\E -->(.*?)<!-- \/\Q$ENV{NAME}\E -->/s' "$readme")
+  current=$(NAME=$name perl -0ne 'print $1 if /<!-- \Q$ENV{NAME}\E -->(.*?)<!-- \/\Q$ENV{NAME}\E -->/s' "$guide")
   if [ -n "$check" ]; then
     if [ "$current" != "$text" ]; then
-      echo "README.md says \"$current\" for $name; a run gives \"$text\" (tests/figures.sh $name writes it)"
+      echo "docs/DEVELOPING.md says \"$current\" for $name; a run gives \"$text\" (tests/figures.sh $name writes it)"
       exit 1
     fi
-    echo "README.md's $name figures are current: $text"
+    echo "docs/DEVELOPING.md's $name figures are current: $text"
     return
   fi
-  NAME=$name TEXT=$text perl -0pi -e 's/(<!-- \Q$ENV{NAME}\E -->).*?(<!-- \/\Q$ENV{NAME}\E -->)/$1$ENV{TEXT}$2/s' "$readme"
+  NAME=$name TEXT=$text perl -0pi -e 's/(<!-- \Q$ENV{NAME}\E -->).*?(<!-- \/\Q$ENV{NAME}\E -->)/$1$ENV{TEXT}$2/s' "$guide"
   echo "$name: $text"
 }
 

@@ -269,9 +269,22 @@ TEST(ListBlorb, ResourceAndOptionalChunkRulesAtTheirEdges) {
        "Problem at 0x000028: Second \"IFmd\" chunk (the first is at 0x000018): the format allows one\n"
        "Problem at 0x000028: IFmd chunk is not well-formed UTF-8 XML: no element found at line 1, column 10\n"
        "Problem at 0x00003A: Second \"IFmd\" chunk (the first is at 0x000018): the format allows one\n"
-       "Problem at 0x00003A: IFmd chunk is not well-formed UTF-8 XML: not well-formed (invalid token) at line 1, column 10\n"
+       "Problem at 0x00003A: IFmd chunk is not UTF-8 text: byte 0xE9 at 0x00004B\n"
        "Problem at 0x000056: Second \"IFmd\" chunk (the first is at 0x000018): the format allows one\n"
        "Problem at 0x000056: IFmd chunk is not well-formed UTF-8 XML: no element found at line 1, column 1\n"},
+      // expat reads UTF-16 by itself and finds it well-formed.
+      {"IFmd UTF-16", Blorb({}, {Xml("\xFF\xFE<\0i\0/\0>\0"s), Xml("<\0i\0/\0>\0"s), Xml("\0<\0i\0/\0>"s)}),
+       "Problem at 0x000018: IFmd chunk is not UTF-8 text: byte 0xFF at 0x000020, and it starts as UTF-16 does\n"
+       "Problem at 0x00002A: Second \"IFmd\" chunk (the first is at 0x000018): the format allows one\n"
+       "Problem at 0x00002A: IFmd chunk is not UTF-8 text: byte 0x00 at 0x000033, and it starts as UTF-16 does\n"
+       "Problem at 0x00003A: Second \"IFmd\" chunk (the first is at 0x000018): the format allows one\n"
+       "Problem at 0x00003A: IFmd chunk is not UTF-8 text: byte 0x00 at 0x000042, and it starts as UTF-16 does\n"},
+      // A sequence cut by the end of its text, where the file ends too: the
+      // check reads nothing past it.
+      {"IFmd cut sequence", Blorb({}, {Xml("<ifindex/>\xE2\x82")}),
+       "Problem at 0x000018: IFmd chunk is not UTF-8 text: byte 0xE2 at 0x00002A\n"},
+      {"RDes cut sequence", with({Chunk("RDes", Long(1) + "Pict" + Long(1) + Long(2) + "\xE2\x82")}),
+       "Problem at 0x000068: RDes entry \"Pict\" 1 is not UTF-8 text: byte 0xE2 at 0x000074\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -279,4 +292,26 @@ TEST(ListBlorb, ResourceAndOptionalChunkRulesAtTheirEdges) {
     std::string listing = Listing(c.file, &problems);
     EXPECT_EQ(Findings(listing), c.findings) << listing;
   }
+}
+
+// What the listing says a picture or a record holds is what a reader finds: a
+// JPEG's size from its frame header, not from a Huffman table (marker C4, in
+// the range of the frame markers) that comes first; an IFmd title of a
+// million short lines whole, which expat hands over a line at a time (the
+// suite's time limit catches a title that grows by each piece alone).
+TEST(ListBlorb, ListingShowsWhatReadersFind) {
+  std::string title;
+  for (int i = 0; i < 1000000; ++i) title += "a\n";
+  std::string huffman = "\xFF\xC4\0\x09\x11\x22\x33\x44\x55\x66\x77"s;
+  std::string frame = "\xFF\xC0\0\x0B\x08\0\x03\0\x04\x01\x01\x11\0"s;
+  std::string file = Blorb({{"Pict", 1, 0}}, {Chunk("JPEG", "\xFF\xD8"s + huffman + frame + "\xFF\xD9"),
+                                              Xml("<ifindex><story><bibliographic><title>" + title +
+                                                  "</title></bibliographic></story></ifindex>")});
+  size_t problems = 1;
+  std::string listing = Listing(file, &problems);
+  EXPECT_EQ(problems, 0u);
+  EXPECT_NE(listing.find("\"JPEG\", 28 bytes, 4 x 3 pixels\n"), std::string::npos) << listing.substr(0, 600);
+  std::string shown;
+  for (int i = 0; i < 1000000; ++i) shown += "a\\x0A";
+  EXPECT_NE(listing.find(", title \"" + shown + "\"\n"), std::string::npos);
 }

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "common/platform.h"
+#include "info/source.h"
 #include "info/unpack.h"
+#include "tests/test_support.h"
 
 TEST(ControlFileStem, PlainNamesKeepTheirStemAndOthersBecomeBlorb) {
   const struct {
@@ -99,4 +101,25 @@ TEST(MappedFile, CopiedRangesAndForgottenPagesKeepTheFilesBytes) {
   close(from);
   unlink(copyName.c_str());
   unlink(pattern);
+}
+
+// A Blorb file that another program cuts short while its chunks are copied
+// out: the bytes that are gone are met by write() from the mapping, which
+// fails with EFAULT rather than raising SIGBUS, and the run still ends as the
+// guard tells it, not as a file it could not write.
+TEST(UnpackBlorbDeathTest, SourceCutShortWhileCopiedEndsAsTheGuardTellsIt) {
+  std::string dir = MakeScratchDir();
+  std::string name = dir + "/cut.blorb";
+  constexpr size_t kData = 1 << 20;
+  std::string bytes = "FORM" + std::string("\x00\x10\x00\x18", 4) + "IFRS" +
+                      "RIdx" + std::string("\0\0\0\4\0\0\0\0", 8) +
+                      "BINA" + std::string("\x00\x10\x00\x00", 4) + std::string(kData, 'b');
+  WriteFile(name, bytes);
+  BlorbSource source;
+  ASSERT_TRUE(OpenBlorb(name.c_str(), &source));
+  ASSERT_EQ(truncate(name.c_str(), 65536), 0);
+  EXPECT_EXIT(UnpackBlorb(stdout, (dir + "/parts").c_str(), name.c_str(), &source), testing::ExitedWithCode(2),
+              "cut\\.blorb\" was cut short while it was being read\\.\n$");
+  CloseBlorb(&source);
+  RemoveTree(dir);
 }

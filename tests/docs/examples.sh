@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The README and blorbpack(1) show the bundled example's control file and what
-# packing it prints; both must be what the file holds and what a run prints.
+# The README (or the developers' guide, wherever an example stands) and
+# blorbpack(1) show the bundled example's control file and what packing it
+# prints; both must be what the file holds and what a run prints.
 # The page's version and date must be the banner's. So too for blorbinfo: the
 # README's listing of the packed example is the whole of what it prints, and
 # every line of blorbinfo(1)'s example (folded there) and of its --help is
-# one it prints.
-#   examples.sh BLORBPACK README PAGE EXAMPLES BLORBINFO INFO-PAGE
+# one it prints. Every file of the source tree that either guide names must be
+# there, so that moving a file or a section leaves no stale path behind.
+#   examples.sh BLORBPACK README PAGE EXAMPLES BLORBINFO INFO-PAGE GUIDE
 set -u
 bin=$1
 readme=$(realpath "$2")
@@ -13,6 +15,8 @@ page=$(realpath "$3")
 examples=$4
 info=$5
 info_page=$(realpath "$6")
+guide=$(realpath "$7")
+source=$(dirname "$readme")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cp -R "$examples"/. "$scratch"/
@@ -28,10 +32,11 @@ same() {  # same WHAT EXPECTED-FILE ACTUAL-FILE
     failed=1
   fi
 }
-# The fenced block that follows the first line holding the text.
+# The fenced block that follows the first line holding the text, in the
+# README or else in the guide.
 readme_block() {
   awk -v after="$1" 'found && /^```/ { if (inside) exit; inside = 1; next }
-                     inside { print } index($0, after) { found = 1 }' "$readme"
+                     inside { print } index($0, after) { found = 1 }' "$readme" "$guide"
 }
 # The Nth .nf ... .fi block of the page.
 page_block() {
@@ -73,7 +78,7 @@ done <page.info
 # prints, the control file, and that packing it again gives the same bytes.
 readme_block '`game/game.blc` holds:' >readme.unpacked
 same "README's unpacked control file is not what blorbinfo --unpack writes" game/game.blc readme.unpacked
-grep -qxF "prints \`$(cat unpack.stdout)\`, and" "$readme" ||
+cat "$readme" "$guide" | grep -qxF "prints \`$(cat unpack.stdout)\`, and" ||
   { echo "--- README does not quote what blorbinfo --unpack prints: $(cat unpack.stdout)"; failed=1; }
 (cd game && "$bin" game.blc game.zblorb >/dev/null 2>&1 && cmp -s game.zblorb ../game.zblorb) ||
   { echo "--- the unpacked example does not pack into the same bytes"; failed=1; }
@@ -88,4 +93,21 @@ awk '/^\.nf/ { inside = 1; block = ""; next }
      /^\.fi/ { if (block ~ /^\$ blorbinfo \\-\\-unpack/) printf "%s", block; inside = 0; next }
      inside && !/^\./ { block = block $0 "\n" }' "$info_page" | sed 's/\\-/-/g' >page.unpack
 same "blorbinfo(1)'s unpacking session is not what a run prints" want.unpack page.unpack
+
+# Paths in backquotes that start with a folder of the source tree, such as
+# `tests/figures.sh` or `examples/games/*.blc` (a pattern must match; a
+# library may be named without its source's extension), and the targets of
+# links, from the folder of the file that holds them. build/ and Blorb files
+# are what runs make, and no part of the tree.
+tops=$(cd "$source" && ls -d -- */ .ci/ | sed 's|/$||' | grep -vx build | paste -sd '|')
+for doc in "$readme" "$guide"; do
+  {
+    grep -o '`[^` ]*' "$doc" | sed 's/^`//' | grep -E "^($tops)/" | grep -v '[<>]\|\.\.\.' |
+      grep -vE '\.(zblorb|gblorb|blorb|blb)$' | sed "s|^|$source/|"
+    grep -o '](\([^):#]*\))' "$doc" | sed "s|^](|$(dirname "$doc")/|; s/)$//"
+  } | sort -u | while IFS= read -r path; do
+    compgen -G "$path" >/dev/null || compgen -G "$path.*" >/dev/null ||
+      { echo "--- $(basename "$doc") names ${path#"$source"/}, which the source tree does not hold"; exit 1; }
+  done || failed=1
+done
 exit $failed
