@@ -6,6 +6,7 @@
 
 #include "blorb/format.h"
 #include "common/encode.h"
+#include "common/output.h"
 #include "common/platform.h"
 
 Chunk** Blorb = nullptr;
@@ -13,6 +14,9 @@ int32_t Chunks = 1;
 int32_t IndexEntries = 0;
 
 static size_t TableCapacity = 0;
+
+// The whole file's size, known once the index is built.
+static int64_t FileSize = 0;
 
 static bool is_indexed(const Chunk* record) { return strcmp(record->usage, "0") != 0; }
 
@@ -92,6 +96,7 @@ void BuildIndex(FILE* control) {
     }
     start += chunk_size(record);
   }
+  FileSize = start;
 }
 
 // Data reaches the output at most this much per write. The kernel sizes the
@@ -122,13 +127,24 @@ void Write_Chunk(FILE* output, const Chunk* record) {
   if (record->length & 1) putc(0, output);
 }
 
-void WriteBlorb(FILE* control, FILE* output) {
+static void write_header(FILE* output, int64_t size) {
   write_id(output, "FORM");
-  write_id(output, "latr");  // placeholder: a file cut short never passes as complete
+  if (size < 0) {
+    write_id(output, "latr");  // placeholder: a file cut short never passes as complete
+  } else {
+    write_int(output, static_cast<uint32_t>(size - 8));
+  }
   write_id(output, "IFRS");
   check_output(output);
+}
 
+void WriteBlorb(FILE* control, FILE* output) {
+  // A pipe or a terminal cannot go back to the length: it is written first,
+  // from the sizes the index is built from, which no longer change.
+  bool stream = OutputIsStream();
+  if (!stream) write_header(output, -1);
   BuildIndex(control);
+  if (stream) write_header(output, FileSize);
 
   for (int32_t slot = 0; slot < Chunks; ++slot) {
     Write_Chunk(output, Blorb[slot]);
@@ -144,6 +160,10 @@ void WriteBlorb(FILE* control, FILE* output) {
   TableCapacity = 0;
   ResetWarnings();
 
+  if (stream) {
+    if (fflush(output) != 0 || ferror(output)) output_failed();
+    return;
+  }
   // The length goes in last, and only after everything before it reached the
   // file: until then the placeholder marks the file as incomplete.
   int64_t end = StreamPosition(output);
@@ -161,6 +181,7 @@ void ResetBlorb() {
   TableCapacity = 0;
   Chunks = 1;
   IndexEntries = 0;
+  FileSize = 0;
   Line = 0;
   WarningsGiven = 0;
   ResetReader();

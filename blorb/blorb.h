@@ -35,7 +35,8 @@ extern int32_t Chunks;
 extern int32_t IndexEntries;
 
 // Reads the whole control stream and writes the whole Blorb file to output,
-// which must be open for binary writing, seekable and at its start. A failure
+// which must be open for binary writing and at its start, and seekable unless
+// OutputIsStream says it is not (the length then comes first). A failure
 // of the output or of the control stream ends the run with status 1.
 void WriteBlorb(FILE* control, FILE* output);
 
