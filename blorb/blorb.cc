@@ -11,6 +11,7 @@
 
 Chunk** Blorb = nullptr;
 int32_t Chunks = 1;
+bool Strict = false;
 int32_t IndexEntries = 0;
 
 static size_t TableCapacity = 0;
@@ -138,12 +139,31 @@ static void write_header(FILE* output, int64_t size) {
   check_output(output);
 }
 
+// The table belongs to the job like the records in it: a finished job holds
+// no heap block.
+static void release_table() {
+  for (int32_t slot = 0; slot < Chunks && Blorb != nullptr; ++slot) {
+    if (Blorb[slot] != nullptr) ReleaseChunk(Blorb[slot]);
+    Blorb[slot] = nullptr;
+  }
+  free(Blorb);
+  Blorb = nullptr;
+  TableCapacity = 0;
+  ResetWarnings();
+}
+
 void WriteBlorb(FILE* control, FILE* output) {
   // A pipe or a terminal cannot go back to the length: it is written first,
   // from the sizes the index is built from, which no longer change.
   bool stream = OutputIsStream();
   if (!stream) write_header(output, -1);
   BuildIndex(control);
+  if (stream && Strict && (WarningsGiven > 0 || RecordsNotPacked())) {
+    // What went down a pipe cannot be taken back: a job that is to fail for
+    // its warnings sends nothing at all.
+    release_table();
+    return;
+  }
   if (stream) write_header(output, FileSize);
 
   for (int32_t slot = 0; slot < Chunks; ++slot) {
@@ -153,12 +173,7 @@ void WriteBlorb(FILE* control, FILE* output) {
     ReleaseChunk(Blorb[slot]);
     Blorb[slot] = nullptr;
   }
-  // The table belongs to the job like the records in it: a finished job holds
-  // no heap block.
-  free(Blorb);
-  Blorb = nullptr;
-  TableCapacity = 0;
-  ResetWarnings();
+  release_table();
 
   if (stream) {
     if (fflush(output) != 0 || ferror(output)) output_failed();

@@ -33,6 +33,9 @@ extern Chunk** Blorb;
 extern int32_t Chunks;
 // Number of index entries filled.
 extern int32_t IndexEntries;
+// Set for --strict: a job with warnings or records not packed is to fail, so
+// an output that cannot be taken back (a pipe, a terminal) is sent nothing.
+extern bool Strict;
 
 // Reads the whole control stream and writes the whole Blorb file to output,
 // which must be open for binary writing and at its start, and seekable unless
