@@ -6,13 +6,18 @@
 
 #include "blorb/format.h"
 #include "common/encode.h"
+#include "common/output.h"
 #include "common/platform.h"
 
 Chunk** Blorb = nullptr;
 int32_t Chunks = 1;
+bool Strict = false;
 int32_t IndexEntries = 0;
 
 static size_t TableCapacity = 0;
+
+// The whole file's size, known once the index is built.
+static int64_t FileSize = 0;
 
 static bool is_indexed(const Chunk* record) { return strcmp(record->usage, "0") != 0; }
 
@@ -92,6 +97,7 @@ void BuildIndex(FILE* control) {
     }
     start += chunk_size(record);
   }
+  FileSize = start;
 }
 
 // Data reaches the output at most this much per write. The kernel sizes the
@@ -122,13 +128,43 @@ void Write_Chunk(FILE* output, const Chunk* record) {
   if (record->length & 1) putc(0, output);
 }
 
-void WriteBlorb(FILE* control, FILE* output) {
+static void write_header(FILE* output, int64_t size) {
   write_id(output, "FORM");
-  write_id(output, "latr");  // placeholder: a file cut short never passes as complete
+  if (size < 0) {
+    write_id(output, "latr");  // placeholder: a file cut short never passes as complete
+  } else {
+    write_int(output, static_cast<uint32_t>(size - 8));
+  }
   write_id(output, "IFRS");
   check_output(output);
+}
 
+// The table belongs to the job like the records in it: a finished job holds
+// no heap block.
+static void release_table() {
+  for (int32_t slot = 0; slot < Chunks && Blorb != nullptr; ++slot) {
+    if (Blorb[slot] != nullptr) ReleaseChunk(Blorb[slot]);
+    Blorb[slot] = nullptr;
+  }
+  free(Blorb);
+  Blorb = nullptr;
+  TableCapacity = 0;
+  ResetWarnings();
+}
+
+void WriteBlorb(FILE* control, FILE* output) {
+  // A pipe or a terminal cannot go back to the length: it is written first,
+  // from the sizes the index is built from, which no longer change.
+  bool stream = OutputIsStream();
+  if (!stream) write_header(output, -1);
   BuildIndex(control);
+  if (stream && Strict && (WarningsGiven > 0 || RecordsNotPacked())) {
+    // What went down a pipe cannot be taken back: a job that is to fail for
+    // its warnings sends nothing at all.
+    release_table();
+    return;
+  }
+  if (stream) write_header(output, FileSize);
 
   for (int32_t slot = 0; slot < Chunks; ++slot) {
     Write_Chunk(output, Blorb[slot]);
@@ -137,13 +173,12 @@ void WriteBlorb(FILE* control, FILE* output) {
     ReleaseChunk(Blorb[slot]);
     Blorb[slot] = nullptr;
   }
-  // The table belongs to the job like the records in it: a finished job holds
-  // no heap block.
-  free(Blorb);
-  Blorb = nullptr;
-  TableCapacity = 0;
-  ResetWarnings();
+  release_table();
 
+  if (stream) {
+    if (fflush(output) != 0 || ferror(output)) output_failed();
+    return;
+  }
   // The length goes in last, and only after everything before it reached the
   // file: until then the placeholder marks the file as incomplete.
   int64_t end = StreamPosition(output);
@@ -161,6 +196,7 @@ void ResetBlorb() {
   TableCapacity = 0;
   Chunks = 1;
   IndexEntries = 0;
+  FileSize = 0;
   Line = 0;
   WarningsGiven = 0;
   ResetReader();

@@ -33,9 +33,13 @@ extern Chunk** Blorb;
 extern int32_t Chunks;
 // Number of index entries filled.
 extern int32_t IndexEntries;
+// Set for --strict: a job with warnings or records not packed is to fail, so
+// an output that cannot be taken back (a pipe, a terminal) is sent nothing.
+extern bool Strict;
 
 // Reads the whole control stream and writes the whole Blorb file to output,
-// which must be open for binary writing, seekable and at its start. A failure
+// which must be open for binary writing and at its start, and seekable unless
+// OutputIsStream says it is not (the length then comes first). A failure
 // of the output or of the control stream ends the run with status 1.
 void WriteBlorb(FILE* control, FILE* output);
 

@@ -1,5 +1,6 @@
 #include "common/output.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,15 +22,18 @@ static void forget_output() {
   WrittenDirectly = false;
 }
 
-// A Blorb file, even one cut short by an earlier run, begins with "FORM";
-// anything else in its place was most likely named by mistake.
+// A Blorb file, even one cut short by an earlier run, begins with "FORM", a
+// length and "IFRS". Other IFF files (AIFF sounds, saved games) begin with
+// "FORM" too; they, and anything else in its place, were most likely named by
+// mistake. A file that cannot be read cannot be told apart, and stays.
 static bool looks_like_blorb(const char* name) {
   FILE* file = OpenStreamForReading(name);
-  if (file == nullptr) return true;  // cannot tell; what it holds is unknown
-  char start[4];
-  bool form = fread(start, 1, sizeof start, file) == sizeof start && memcmp(start, "FORM", 4) == 0;
+  if (file == nullptr) return false;
+  char start[12];
+  bool blorb = fread(start, 1, sizeof start, file) == sizeof start && memcmp(start, "FORM", 4) == 0 &&
+               memcmp(start + 8, "IFRS", 4) == 0;
   fclose(file);
-  return form;
+  return blorb;
 }
 
 // The standard streams (1 and 2) that were the output file when the run began,
@@ -55,9 +59,44 @@ void KeepMessagesOffOutput(const char* name) {
   if (StreamWasOutput[2]) MoveStandardStream(2, StreamWasOutput[1] ? -1 : 1);
 }
 
+// "-" is standard output, whatever it is: the Blorb file goes there as it is
+// written, and the messages and the listing go to standard error instead.
+static bool open_standard_output(const FileStatus* control) {
+  StatusOfDescriptor(1, &Replaced);
+  const char* refusal = nullptr;
+  if (SameFile(&Replaced, control)) {
+    printf("%s: Error: Blorb Control File \"%s\" is also the output file.\n", MyName, Shown(ControlName));
+    return false;
+  }
+  if (!Replaced.isDevice && is_standard_stream(2)) refusal = "is also standard error";
+  int descriptor = refusal == nullptr ? TakeStandardOutput() : -1;
+  if (descriptor >= 0) {
+    WrittenDirectly = true;
+    StatusOfDescriptor(descriptor, &Written);
+    OutputFile = OutputStream(descriptor);
+    if (OutputFile == nullptr) CloseDescriptor(descriptor);
+  }
+  if (refusal != nullptr) {
+    printf("%s: Error: Blorb Output File \"-\" %s.\n", MyName, refusal);
+  } else if (OutputFile == nullptr) {
+    printf("%s: Error: Can't open Blorb Output File \"-\"\n.", MyName);
+  }
+  return OutputFile != nullptr;
+}
+
 bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   forget_output();
+  if (strcmp(name, "-") == 0) {
+    if (open_standard_output(control)) return true;
+    forget_output();
+    return false;
+  }
   FinalName = ResolveLinks(name);
+  if (FinalName == nullptr && errno == EACCES) {
+    printf("%s: Error: Blorb Output File \"%s\" is a symbolic link that another user made in a shared folder.\n",
+           MyName, Shown(name));
+    return false;
+  }
   if (FinalName == nullptr) {
     printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, Shown(name));
     return false;
@@ -82,16 +121,17 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
     forget_output();
     return false;
   }
-  if (Replaced.kind == kRegularFile) {
-    // A device such as /dev/null may well be standard output too; a file
-    // would get the messages mixed into the Blorb data.
+  // A device such as /dev/null may well be standard output too; a file or a
+  // pipe would get the messages mixed into the Blorb data.
+  if (Replaced.kind != kNoFile && Replaced.kind != kDirectory && !Replaced.isDevice) {
     if (is_standard_stream(1)) {
       refusal = "is also standard output";
     } else if (is_standard_stream(2)) {
       refusal = "is also standard error";
-    } else if (Replaced.size > 0 && !looks_like_blorb(FinalName)) {
-      refusal = "exists and is not a Blorb file";
     }
+  }
+  if (refusal == nullptr && Replaced.kind == kRegularFile && Replaced.size > 0 && !looks_like_blorb(FinalName)) {
+    refusal = "exists and is not a Blorb file";
   }
   if (refusal != nullptr) {
     printf("%s: Error: Blorb Output File \"%s\" %s.\n", MyName, Shown(name), refusal);
@@ -100,6 +140,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   }
 
   int descriptor = -1;
+  const char* problem = nullptr;
   if (Replaced.kind == kOtherFile) {
     WrittenDirectly = true;
     descriptor = OpenForWriting(FinalName);
@@ -107,6 +148,7 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
     // A file its owner made read-only stays as it is, as when it was opened
     // for writing in place.
     descriptor = CreateTemporary(FinalName);
+    if (descriptor < 0) problem = TemporaryProblem();
   }
   if (descriptor >= 0) {
     StatusOfDescriptor(descriptor, &Written);
@@ -116,6 +158,11 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
       RemoveTemporary();
     }
   }
+  if (problem != nullptr) {
+    printf("%s: Error: Blorb Output File \"%s\" cannot be replaced: %s.\n", MyName, Shown(name), Shown(problem));
+    forget_output();
+    return false;
+  }
   if (OutputFile == nullptr) {
     ReportNameProblem(name);
     printf("%s: Error: Can't open Blorb Output File \"%s\"\n.", MyName, Shown(name));
@@ -124,6 +171,8 @@ bool OpenBlorbOutput(const char* name, const FileStatus* control) {
   }
   return true;
 }
+
+bool OutputIsStream() { return WrittenDirectly; }
 
 void CloseBlorbOutput() {
   FILE* output = OutputFile;

@@ -3,7 +3,8 @@
 // it in one step once it is complete, so that a run that fails, is stopped
 // or runs beside another one leaves the output as it found it: absent, or the
 // previous file with its content, permissions and links. Outputs that cannot
-// be replaced that way (devices, FIFOs, terminals) are written directly.
+// be replaced that way (devices, FIFOs, terminals, and standard output, which
+// "-" names) are written directly.
 #ifndef BLORBPACK_COMMON_OUTPUT_H
 #define BLORBPACK_COMMON_OUTPUT_H
 
@@ -25,6 +26,12 @@ void KeepMessagesOffOutput(const char* name);
 // Instead of CloseBlorbOutput, for a run that must not put its file in place:
 // the temporary file is removed and the output left as it was.
 void DiscardBlorbOutput();
+
+// True when the output is written where its name leads as the file is made,
+// which may not allow seeking back (a pipe, a FIFO, a terminal, a device, or
+// standard output, named "-"): the container's length must then be written
+// first.
+bool OutputIsStream();
 
 // Called once the whole Blorb file has been written to OutputFile: closes it,
 // makes sure standard output (the constants listing) has reached its place,

@@ -44,6 +44,7 @@ struct FileStatus {
   int64_t size;          // bytes; meaningful for regular files
   int64_t modified;      // last modification, in nanoseconds
   unsigned permissions;  // the permission bits
+  bool isDevice;         // a terminal or another device, such as /dev/null
 };
 
 // Fill status for the file a name leads to (links followed) or a descriptor
@@ -82,12 +83,22 @@ void WriteStandardError(const char* text);
 char* ResolveLinks(const char* name);
 
 // Creates a new file beside name, in the same directory, under a name no file
-// had and no one can guess: name followed by ".tmp." and six random letters
-// and digits. It gets the permission bits of the file name already leads to,
-// or those of a new file (0666 less the umask). Returns a descriptor open for
-// writing, or -1. The temporary file is remembered until it replaces name or
-// is removed; there is at most one at a time.
+// had and no one can guess: name (less of its end, where the system's limit
+// on a name's length requires) followed by ".tmp." and six random letters and
+// digits. It gets what the file name already leads to had: its permission
+// bits, its access ACL and the other extended attributes the process may set,
+// its group and, when root runs the packager, its owner; a new output gets
+// what creating a file gives (0666 less the umask). Returns a descriptor open
+// for writing, or -1, also when that file could not be replaced or given what
+// it had (TemporaryProblem says why). The temporary file is remembered until
+// it replaces name or is removed; there is at most one at a time.
 int CreateTemporary(const char* name);
+
+// Why the last CreateTemporary refused to replace the file: "it belongs to
+// another user, ..." or "its group could not be kept (REASON)", to follow
+// "cannot be replaced: "; null when it failed for another reason (the folder
+// missing or read-only), or succeeded.
+const char* TemporaryProblem();
 
 // The remembered temporary file, or null when there is none.
 const char* TemporaryName();
@@ -96,6 +107,11 @@ const char* TemporaryName();
 // to the old file or to the complete new one, never to anything in between.
 // False when that fails; the temporary file is then still there.
 bool ReplaceWithTemporary(const char* name);
+
+// For an output named "-": a new descriptor on what standard output is, for
+// the Blorb file, while standard output itself becomes a copy of standard
+// error, so that the messages and the listing go there. -1 on failure.
+int TakeStandardOutput();
 
 // Removes the temporary file if there is one. Safe in a signal handler.
 void RemoveTemporary();
@@ -106,6 +122,10 @@ bool CanWrite(const char* name);
 // Opens an existing file for reading its bytes unchanged, not passed on to
 // other programs; -1 on failure.
 int OpenForReading(const char* name);
+
+// A new descriptor on standard input, in binary, for a file named "-"; -1 on
+// failure.
+int OpenStandardInput();
 
 // The same as a buffered stream, or null.
 FILE* OpenStreamForReading(const char* name);

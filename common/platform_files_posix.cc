@@ -72,6 +72,7 @@ static void fill_status(const struct stat& info, FileStatus* status) {
 #endif
   status->modified = static_cast<int64_t>(modified.tv_sec) * 1000000000 + modified.tv_nsec;
   status->permissions = static_cast<unsigned>(info.st_mode & 07777);
+  status->isDevice = S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode);
 }
 
 static bool no_status(FileStatus* status) {
@@ -99,6 +100,8 @@ bool SameFile(const FileStatus* a, const FileStatus* b) {
 }
 
 int OpenForReading(const char* name) { return open(name, O_RDONLY | O_CLOEXEC); }
+
+int OpenStandardInput() { return fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3); }
 
 FILE* OpenStreamForReading(const char* name) { return fopen(name, "rb"); }
 

@@ -28,6 +28,7 @@ static bool status_of_handle(HANDLE handle, FileStatus* status) {
     status->kind = kOtherFile;
     status->device = UINT64_MAX;
     status->inode = ++others;
+    status->isDevice = type == FILE_TYPE_CHAR;
     return true;
   }
   // Each query asks for no more access than the handle may have: standard
@@ -177,6 +178,12 @@ int OpenForReading(const char* name) {
   if (handle == INVALID_HANDLE_VALUE) return -1;
   int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
   if (descriptor < 0) CloseHandle(handle);
+  return descriptor;
+}
+
+int OpenStandardInput() {
+  int descriptor = _dup(0);
+  if (descriptor >= 0) _setmode(descriptor, _O_BINARY);
   return descriptor;
 }
 

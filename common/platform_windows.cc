@@ -2,6 +2,7 @@
 // The temporary file is created so that it may be deleted and renamed while
 // it is open, which lets a console interrupt remove it at any moment.
 #define _CRT_RAND_S  // rand_s, from the system's random number generator
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -34,7 +35,10 @@ char* ResolveLinks(const char* name) {
   free(wide);
   // Links that go round in a loop lead to no file, and must not be replaced
   // by one.
-  if (link && handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_CANT_RESOLVE_FILENAME) return nullptr;
+  if (link && handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_CANT_RESOLVE_FILENAME) {
+    errno = ELOOP;
+    return nullptr;
+  }
   if (handle == INVALID_HANDLE_VALUE) return copy(name);
   // The final path comes in the extended-length form (\\?\C:\...), which the
   // rest of the layer takes as it is.
@@ -67,6 +71,21 @@ static void forget_temporary() {
   free(wide);
 }
 
+// How much of name the temporary name keeps before its mark: all of it,
+// unless the last component would then pass the 255 characters a name may
+// have; its end is then dropped, never in the middle of a character. Bytes
+// are counted, which are never fewer than UTF-16 units.
+static size_t temporary_stem(const char* name, size_t added) {
+  constexpr size_t kLongest = 255;
+  size_t length = strlen(name);
+  size_t start = length;
+  while (start > 0 && !IsPathSeparator(name[start - 1])) --start;
+  if (length - start + added <= kLongest) return length;
+  size_t stem = start + (kLongest - added);
+  while (stem > start && (static_cast<unsigned char>(name[stem]) & 0xC0) == 0x80) --stem;
+  return stem;
+}
+
 static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 int CreateTemporary(const char* name) {
@@ -74,7 +93,7 @@ int CreateTemporary(const char* name) {
   static const char kMark[] = ".tmp.";
   constexpr size_t kRandom = 6;
   if (NameProblem(name) != nullptr) return -1;
-  size_t length = strlen(name);
+  size_t length = temporary_stem(name, sizeof kMark - 1 + kRandom);
   size_t total = length + sizeof kMark - 1 + kRandom;
   char* path = static_cast<char*>(my_malloc(total + 1));
   memcpy(path, name, length);
@@ -118,6 +137,10 @@ int CreateTemporary(const char* name) {
   return descriptor;
 }
 
+// Nothing of the replaced file is carried over here, so nothing can fail to
+// be: the new file gets the folder's defaults.
+const char* TemporaryProblem() { return nullptr; }
+
 const char* TemporaryName() { return Temporary; }
 
 bool ReplaceWithTemporary(const char* name) {
@@ -131,6 +154,17 @@ bool ReplaceWithTemporary(const char* name) {
   free(target);
   if (moved) forget_temporary();
   return moved;
+}
+
+int TakeStandardOutput() {
+  int descriptor = _dup(1);
+  if (descriptor < 0) return -1;
+  if (_dup2(2, 1) != 0) {
+    _close(descriptor);
+    return -1;
+  }
+  _setmode(descriptor, _O_BINARY);
+  return descriptor;
 }
 
 // The name stays remembered, as on POSIX systems: every caller is about to

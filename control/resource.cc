@@ -19,26 +19,41 @@ constexpr int64_t kMapThreshold = 256 * 1024;
 // First read of a stream whose size is unknown.
 constexpr size_t kStreamBlock = 64 * 1024;
 
-// A mapped file keeps its descriptor open until its data is written, to be
-// checked then; past this many at once, files are read instead, so that the
-// descriptors a run may open are never used up. Kept here rather than in
-// every record: a job may hold millions of records, and few are mapped.
-constexpr int kMaxMappedFiles = 256;
-
+// A mapped file is checked once its data is written: by then another program
+// may have cut it short or rewritten it. Its descriptor is closed as soon as
+// it is mapped, so that a job of any number of large files never runs out of
+// descriptors; the check finds the file again by its name, which must still
+// lead to the same file. Kept here rather than in every record: a job may hold
+// millions of records, and few are mapped. Records are written in the order
+// they were read, so the entries are too, and the search starts at the first
+// one not yet released.
 struct MappedFile {
-  const unsigned char* data;
-  int descriptor;
-  int64_t modified;  // the file's time when it was mapped
+  const unsigned char* data;  // null once released
+  char* name;
+  FileStatus status;  // the file when it was mapped
 };
 
-static MappedFile Mapped[kMaxMappedFiles];
-static int MappedFiles = 0;
+static MappedFile* Mapped = nullptr;
+static size_t MappedCapacity = 0;
+static size_t MappedFiles = 0;
+static size_t FirstMapped = 0;
 
 static MappedFile* mapped_file(const Chunk* chunk) {
-  for (int i = 0; i < MappedFiles; ++i) {
+  for (size_t i = FirstMapped; i < MappedFiles; ++i) {
     if (Mapped[i].data == chunk->data) return &Mapped[i];
   }
   return nullptr;
+}
+
+static void remember_mapped(const unsigned char* data, const char* name, const FileStatus* status) {
+  if (MappedFiles == MappedCapacity) {
+    MappedCapacity = MappedCapacity == 0 ? 16 : MappedCapacity * 2;
+    Mapped = static_cast<MappedFile*>(my_realloc(Mapped, MappedCapacity * sizeof *Mapped));
+  }
+  size_t length = strlen(name);
+  char* copy = static_cast<char*>(my_malloc(length + 1));
+  memcpy(copy, name, length + 1);
+  Mapped[MappedFiles++] = {data, copy, *status};
 }
 
 void ReleaseChunk(Chunk* chunk) {
@@ -46,8 +61,16 @@ void ReleaseChunk(Chunk* chunk) {
     MappedFile* file = mapped_file(chunk);
     UnmapFile(chunk->data, chunk->length);
     if (file != nullptr) {
-      CloseDescriptor(file->descriptor);
-      *file = Mapped[--MappedFiles];
+      free(file->name);
+      file->name = nullptr;
+      file->data = nullptr;
+      while (FirstMapped < MappedFiles && Mapped[FirstMapped].data == nullptr) ++FirstMapped;
+      if (FirstMapped == MappedFiles) {
+        // All released: the table is done with, as the job may be.
+        free(Mapped);
+        Mapped = nullptr;
+        MappedCapacity = MappedFiles = FirstMapped = 0;
+      }
     }
   } else {
     free(chunk->data);
@@ -59,8 +82,11 @@ void CheckResource(const Chunk* chunk) {
   const MappedFile* file = chunk->mapped ? mapped_file(chunk) : nullptr;
   if (file == nullptr) return;
   FileStatus now;
-  if (!StatusOfDescriptor(file->descriptor, &now) || now.size < chunk->length) ResourceCutShort();
-  if (now.size != chunk->length || now.modified != file->modified) ResourceChanged();
+  // A name that no longer leads to the file that was mapped: the resource was
+  // replaced or removed meanwhile, and what was packed is no longer it.
+  if (!StatusOfName(file->name, &now) || !SameFile(&now, &file->status)) ResourceChanged();
+  if (now.size < chunk->length) ResourceCutShort();
+  if (now.size != chunk->length || now.modified != file->status.modified) ResourceChanged();
 }
 
 // The record is packed, but not whole.
@@ -97,15 +123,15 @@ static Chunk* drop(Chunk* chunk, char* name, int fd) {
   return nullptr;
 }
 
-// The whole regular file of the given size into memory. A mapped file keeps
-// its descriptor, to be checked once its data is written.
-static unsigned char* load(int fd, int64_t size, int64_t modified, Chunk* chunk) {
+// The whole regular file of the given size into memory. A mapped file is
+// remembered by its name, to be checked once its data is written.
+static unsigned char* load(int fd, int64_t size, const char* name, const FileStatus* status, Chunk* chunk) {
   size_t bytes = static_cast<size_t>(size);
-  if (size >= kMapThreshold && MappedFiles < kMaxMappedFiles) {
+  if (size >= kMapThreshold) {
     unsigned char* map = MapFile(fd, size);
     if (map != nullptr) {
       chunk->mapped = true;
-      Mapped[MappedFiles++] = {map, fd, modified};
+      remember_mapped(map, name, status);
       return map;
     }
   }
@@ -184,10 +210,9 @@ Chunk* ReadResource(Chunk* chunk, char* name) {
     headerPrinted = 1;
   }
   list_constant(chunk, name);
+  if (data == nullptr) data = load(fd, size, name, &status, chunk);
+  CloseDescriptor(fd);
   free(name);
-
-  if (data == nullptr) data = load(fd, size, status.modified, chunk);
-  if (!chunk->mapped) CloseDescriptor(fd);
   chunk->data = data;
   chunk->length = static_cast<int32_t>(size);
   return chunk;

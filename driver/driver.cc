@@ -154,6 +154,7 @@ static int pack(const char* controlName, const char* outputName, const char* dep
   FILE* control = open_control(controlName, &controlInfo);
   if (control == nullptr) return 1;
   NoteDependencies = depfile != nullptr;
+  Strict = strict;
   if (OpenBlorbOutput(outputName, &controlInfo)) {
     WriteBlorb(control, OutputFile);
     if (strict && (WarningsGiven > 0 || RecordsNotPacked())) {
@@ -178,6 +179,7 @@ static int pack(const char* controlName, const char* outputName, const char* dep
     }
   }
   NoteDependencies = false;
+  Strict = false;
   fclose(control);
   return status;
 }

@@ -67,7 +67,8 @@ static bool read_stream(int descriptor, const char* name, BlorbSource* source) {
 
 bool OpenBlorb(const char* name, BlorbSource* source) {
   *source = {nullptr, 0, false, -1, false};
-  int descriptor = OpenForReading(name);
+  // "-" is standard input, as a pipe passes on what blorbpack writes there.
+  int descriptor = strcmp(name, "-") == 0 ? OpenStandardInput() : OpenForReading(name);
   FileStatus status;
   if (descriptor < 0 || !StatusOfDescriptor(descriptor, &status)) {
     cannot("open", name, errno);

@@ -85,3 +85,30 @@ TEST(CreateTemporary, ReplacesTheOutputKeepingItsPermissions) {
   EXPECT_NE(access(temporary.c_str(), F_OK), 0);
   RemoveTree(dir);
 }
+
+// A temporary name never passes the longest name the system allows: near it,
+// the output's last component is cut before the mark, at a whole character.
+TEST(CreateTemporary, KeepsLongNamesWithinTheSystemsLimit) {
+  std::string dir = MakeScratchDir();
+  std::string accents = "o";  // 255 bytes: "o" and 127 two-byte characters
+  for (int i = 0; i < 127; ++i) accents += "\xC3\xA9";
+  struct Case {
+    std::string component;
+    size_t kept;  // bytes of it before ".tmp."
+  };
+  const Case cases[] = {{std::string(244, 'o'), 244},
+                        {std::string(245, 'o'), 244},
+                        {std::string(255, 'o'), 244},
+                        {accents, 243}};
+  for (const Case& c : cases) {
+    std::string out = dir + "/" + c.component;
+    int descriptor = CreateTemporary(out.c_str());
+    ASSERT_GE(descriptor, 0) << c.component.size();
+    close(descriptor);
+    std::string temporary = TemporaryName();
+    EXPECT_EQ(temporary.substr(0, dir.size() + 1 + c.kept + 5), out.substr(0, dir.size() + 1 + c.kept) + ".tmp.");
+    EXPECT_EQ(temporary.size(), dir.size() + 1 + c.kept + 11);
+    RemoveTemporary();
+  }
+  RemoveTree(dir);
+}

@@ -89,6 +89,17 @@ if [ -e expected.hex ]; then
     failed=1
   fi
 fi
+# Whatever failed, no run may leave its temporary file behind; and a fault in
+# the output path, run as root, could replace the devices that every later case
+# writes to, which would make those cases void.
+left=$(find . -name '*.tmp.*' -print 2>/dev/null)
+if [ -n "$left" ]; then
+  echo "--- temporary files left behind:"; echo "$left"
+  failed=1
+fi
+for device in /dev/null /dev/full; do
+  if [ ! -c "$device" ]; then echo "--- $device is no longer a character device"; failed=1; fi
+done
 if [ -e expected.absent ]; then
   while IFS= read -r name; do
     [ -z "$name" ] && continue
