@@ -60,6 +60,7 @@ static void print_help() {
          "                   control file; an include that would not change is left alone\n"
          " --help            this text\n"
          " --version         the banner and the package's version\n"
+         "An out-file of - is standard output; the listing then goes to standard error.\n"
          "Each record of the control file is usage, number, chunk type and argument:\n"
          " Pict 1 PNG pics/title.png     a picture (JPEG for a JPEG file)\n"
          " Snd 3 FORM sounds/chime.aiff  a sound (FORM for AIFF, OGGV for Ogg Vorbis)\n"
