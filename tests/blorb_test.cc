@@ -51,7 +51,9 @@ TEST(WriteBlorb, ManyRecordsGrowTheTableAndEveryStartPointsAtItsChunk) {
   WriteFile(dir + "/p.png", "12345");
   WriteFile(dir + "/s.aiff", std::string("FORM\0\0\0\x04" "AIFF", 12));
   std::string text;
-  constexpr int kRecords = 3000;
+  // Past the table's first three sizes, with as few file opens as that takes:
+  // opening a file is dear under Wine.
+  constexpr int kRecords = 1200;
   for (int i = 0; i < kRecords; ++i) {
     switch (i % 3) {
       case 0: text += "Pict " + std::to_string(i) + " PNG " + dir + "/p.png\n"; break;
@@ -66,7 +68,7 @@ TEST(WriteBlorb, ManyRecordsGrowTheTableAndEveryStartPointsAtItsChunk) {
   ASSERT_GE(bytes.size(), 24u);
   EXPECT_EQ(BigEndian(bytes, 4), bytes.size() - 8);
   uint32_t count = BigEndian(bytes, 20);
-  ASSERT_EQ(count, 2000u);
+  ASSERT_EQ(count, 800u);
   EXPECT_EQ(BigEndian(bytes, 16), 4 + 12 * count);
   for (uint32_t k = 0; k < count; ++k) {
     SCOPED_TRACE(k);
