@@ -89,55 +89,55 @@ static void warn_indexed(const Chunk* record) {
 
   int64_t earlier = remember(usage, record->number);
   if (earlier != 0) {
-    ++WarningsGiven;
+    StartWarning(Line);
     fprintf(stderr,
-            "%s: Warning: %" PRId64 ": Usage \"%s\" and number %" PRId32
+            "Usage \"%s\" and number %" PRId32
             " repeat those of record %" PRId64 ": readers will find only one of the two\n",
-            MyName, Line, ShownPrefix(record->usage, kIdSize), record->number, earlier);
+            ShownPrefix(record->usage, kIdSize), record->number, earlier);
   }
   if (length > kIdSize) {
     // "Pictur" is a picture to every reader, which may or may not be meant.
-    ++WarningsGiven;
+    StartWarning(Line);
     fprintf(stderr,
-            "%s: Warning: %" PRId64 ": Usage \"%s\" is cut to its first four characters, \"%s\", in the index%s\n",
-            MyName, Line, Shown(record->usage), ShownPrefix(record->usage, kIdSize),
+            "Usage \"%s\" is cut to its first four characters, \"%s\", in the index%s\n",
+            Shown(record->usage), ShownPrefix(record->usage, kIdSize),
             IsLookedUpUsage(usage) ? ", under which readers look it up" : "");
   }
   if (!IsLookedUpUsage(usage)) {
-    ++WarningsGiven;
+    StartWarning(Line);
     fprintf(stderr,
-            "%s: Warning: %" PRId64 ": Usage \"%s\" is not one that readers look up (Pict, Snd, Data, "
+            "Usage \"%s\" is not one that readers look up (Pict, Snd, Data, "
             "Exec): no game can ask for this resource\n",
-            MyName, Line, Shown(record->usage));
+            Shown(record->usage));
   }
   char type[kIdSize];
   str_id(reinterpret_cast<unsigned char*>(type), record->type);
   const char* problem = TypeProblem(usage, type);
   if (problem != nullptr) {
-    ++WarningsGiven;
-    fprintf(stderr, "%s: Warning: %" PRId64 ": Chunk type \"%s\" %s\n", MyName, Line, Shown(record->type), problem);
+    StartWarning(Line);
+    fprintf(stderr, "Chunk type \"%s\" %s\n", Shown(record->type), problem);
   }
   if (record->number < 0) {
-    ++WarningsGiven;
+    StartWarning(Line);
     fprintf(stderr,
-            "%s: Warning: %" PRId64 ": Resource number %" PRId32
+            "Resource number %" PRId32
             " is negative: readers take numbers as unsigned, so no game can ask for this resource\n",
-            MyName, Line, record->number);
+            record->number);
   }
   if (strcmp(record->usage, "Exec") == 0) {
     if (record->number != 0) {
-      ++WarningsGiven;
+      StartWarning(Line);
       fprintf(stderr,
-              "%s: Warning: %" PRId64 ": Exec resource is numbered %" PRId32
+              "Exec resource is numbered %" PRId32
               ", not 0: interpreters look for the story as Exec 0 and will not find it\n",
-              MyName, Line, record->number);
+              record->number);
     }
     if (FirstExec != 0) {
-      ++WarningsGiven;
+      StartWarning(Line);
       fprintf(stderr,
-              "%s: Warning: %" PRId64 ": Second Exec resource (the first is record %" PRId64
+              "Second Exec resource (the first is record %" PRId64
               "): interpreters run only one story\n",
-              MyName, Line, FirstExec);
+              FirstExec);
     } else {
       FirstExec = Line;
     }
@@ -155,13 +155,13 @@ void WarnAbout(const Chunk* record) {
   str_id(reinterpret_cast<unsigned char*>(type), record->type);
   const char* problem = SignatureProblem(type, record->data, static_cast<size_t>(record->length));
   if (problem != nullptr) {
-    ++WarningsGiven;
     char buffer[64];
     // An embedded FORM that is only cut wrong is what it claims to be.
     const char* kind = strcmp(record->type, "FORM") == 0
                            ? nullptr
                            : LooksLike(record->data, static_cast<size_t>(record->length), buffer, sizeof buffer);
-    fprintf(stderr, "%s: Warning: %" PRId64 ": %s%s%s\n", MyName, Line, problem,
+    StartWarning(Line);
+    fprintf(stderr, "%s%s%s\n", problem,
             kind != nullptr ? "; the data looks like " : "", kind != nullptr ? kind : "");
   }
   if (strcmp(record->type, "Fspc") == 0 && record->length == 4) {
@@ -177,20 +177,20 @@ void WarnAbout(const Chunk* record) {
 void WarnAboutJob() {
   for (int i = 0; i < 2 && ZcodeStory; ++i) {
     if (BleepSounds[i] == 0) continue;
-    ++WarningsGiven;
+    StartWarning(BleepSounds[i]);
     fprintf(stderr,
-            "%s: Warning: %" PRId64 ": Snd %d can never be played beside a Z-code story: the Z-machine keeps "
+            "Snd %d can never be played beside a Z-code story: the Z-machine keeps "
             "sounds 1 and 2 for its two bleeps\n",
-            MyName, BleepSounds[i], i + 1);
+            i + 1);
   }
   for (size_t i = 0; i < FrontispieceCount; ++i) {
     const Frontispiece& f = Frontispieces[i];
     if (SeenCapacity == 0 || find(Seen, SeenCapacity, "Pict", f.picture)->line == 0) {
-      ++WarningsGiven;
+      StartWarning(f.line);
       fprintf(stderr,
-              "%s: Warning: %" PRId64 ": Fspc names picture %" PRId32
+              "Fspc names picture %" PRId32
               ", which no Pict record of this job has: interpreters will show no frontispiece\n",
-              MyName, f.line, f.picture);
+              f.picture);
     }
   }
 }

@@ -1,3 +1,4 @@
+#include <cinttypes>
 #include <cstdlib>
 #include <cstring>
 
@@ -87,6 +88,11 @@ void ReleaseShown() {
     free(copy);
     copy = nullptr;
   }
+}
+
+void StartWarning(int64_t line) {
+  ++WarningsGiven;
+  fprintf(stderr, "%s: Warning: %" PRId64 ": ", MyName, line);
 }
 
 void ReportNameProblem(const char* name) {

@@ -25,6 +25,9 @@ extern FILE* OutputFile;
 
 // Warnings given so far in this job: a strict run fails when there are any.
 extern int64_t WarningsGiven;
+// Every warning starts here, with the program's name and the record it is
+// about, so that --strict counts each one.
+void StartWarning(int64_t line);
 
 // Largest value a Blorb length or offset field can hold.
 constexpr int64_t kMaxBlorbSize = INT32_MAX;

@@ -279,11 +279,11 @@ Chunk* ReadChunk(FILE* control) {
   // A record whose argument was left out swallows the next line, very often
   // the next record, and nothing else would show it.
   if (typed && argumentLine > typeLine) {
-    ++WarningsGiven;
+    StartWarning(Line);
     fprintf(stderr,
-            "%s: Warning: %" PRId64 ": Nothing follows the type on line %" PRId64
+            "Nothing follows the type on line %" PRId64
             ", so the argument is taken from line %" PRId64 ": ",
-            MyName, Line, typeLine, argumentLine);
+            typeLine, argumentLine);
     print_quoted(buffer, stored);
     fputc('\n', stderr);
   }
@@ -320,11 +320,11 @@ Chunk* ReadChunk(FILE* control) {
   if (text) {
     ReserveOutput(static_cast<int64_t>(count), chunk->type, false);
     if (is_text_type(chunk->type) && !is_printable(buffer, count)) {
-      ++WarningsGiven;
+      StartWarning(Line);
       fprintf(stderr,
-              "%s: Warning: %" PRId64 ": %s text holds bytes outside printable ASCII (0x20 to 0x7E), "
+              "%s text holds bytes outside printable ASCII (0x20 to 0x7E), "
               "which is all this chunk may hold: readers may show it garbled or not at all\n",
-              MyName, Line, Shown(chunk->type));
+              Shown(chunk->type));
     }
     chunk->data = reinterpret_cast<unsigned char*>(buffer);
     chunk->length = static_cast<int32_t>(count);
@@ -335,18 +335,18 @@ Chunk* ReadChunk(FILE* control) {
     // "one" packs 0 and "1st" packs 1, as the conversion reads them; neither
     // is what the author wrote.
     if (!digits || rest) {
-      ++WarningsGiven;
-      fprintf(stderr, "%s: Warning: %" PRId64 ": Number ", MyName, Line);
+      StartWarning(Line);
+      fprintf(stderr, "Number ");
       print_quoted(buffer, stored);
       fprintf(stderr, " %s: it is packed as %" PRId32 "\n",
               digits ? "has characters after its digits" : "has no digits", value);
     }
     if (!wide && (value < -32768 || value > 65535)) {
-      ++WarningsGiven;
+      StartWarning(Line);
       fprintf(stderr,
-              "%s: Warning: %" PRId64 ": Number %" PRId32
+              "Number %" PRId32
               " does not fit in 16 bits (-32768 to 65535): it is packed as its low 16 bits, %" PRIu32 "\n",
-              MyName, Line, value, static_cast<uint32_t>(value) & 0xFFFFu);
+              value, static_cast<uint32_t>(value) & 0xFFFFu);
     }
     chunk->length = wide ? 4 : 2;
     ReserveOutput(chunk->length, chunk->type, false);

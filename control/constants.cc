@@ -76,25 +76,25 @@ void CheckConstantName(const char* prefix, const char* shortName) {
   // ".png" and ".hidden" leave nothing after the prefix: "image_" is an
   // identifier, but one that tells the game nothing about the picture.
   if (shortLength == 0) {
-    ++WarningsGiven;
+    StartWarning(Line);
     fprintf(stderr,
-            "%s: Warning: %" PRId64 ": Constant name \"%s\" takes nothing from the file's name, which is all "
+            "Constant name \"%s\" takes nothing from the file's name, which is all "
             "extension: the game cannot tell what it names\n",
-            MyName, Line, name);
+            name);
   } else if (!is_identifier(name)) {
-    ++WarningsGiven;
+    StartWarning(Line);
     fprintf(stderr,
-            "%s: Warning: %" PRId64 ": Constant name \"%s\" is not an identifier (letters, digits and "
+            "Constant name \"%s\" is not an identifier (letters, digits and "
             "underscores, not starting with a digit): no compiler will take it\n",
-            MyName, Line, Shown(name));
+            Shown(name));
   }
   int64_t earlier = remember(name);
   if (earlier != 0) {
-    ++WarningsGiven;
+    StartWarning(Line);
     fprintf(stderr,
-            "%s: Warning: %" PRId64 ": Constant name \"%s%s\" repeats that of record %" PRId64
+            "Constant name \"%s%s\" repeats that of record %" PRId64
             ": the game can name only one of the two\n",
-            MyName, Line, prefix, Shown(shortName), earlier);
+            prefix, Shown(shortName), earlier);
   }
 }
 
