@@ -37,6 +37,9 @@ constexpr int64_t kMaxBlorbSize = INT32_MAX;
 // bytes succeeds and returns a block that may be released like any other.
 void* my_malloc(size_t size);
 void* my_realloc(void* block, size_t size);
+// Appends count bytes to a text that grows geometrically, for the texts a
+// run builds up piece by piece.
+void AppendBytes(char** text, size_t* length, size_t* capacity, const char* bytes, size_t count);
 
 // Installs the same out-of-memory ending for allocations made by the C++
 // runtime, so that none surfaces as an uncaught std::bad_alloc.

@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "common/encode.h"
@@ -24,6 +25,15 @@ void* my_realloc(void* block, size_t size) {
   void* grown = AllocationFails() ? nullptr : realloc(block, size == 0 ? 1 : size);
   if (grown == nullptr) MemoryExceeded();
   return grown;
+}
+
+void AppendBytes(char** text, size_t* length, size_t* capacity, const char* bytes, size_t count) {
+  if (*length + count > *capacity) {
+    *capacity = 2 * (*length + count) + 256;
+    *text = static_cast<char*>(my_realloc(*text, *capacity));
+  }
+  memcpy(*text + *length, bytes, count);
+  *length += count;
 }
 
 static void new_handler() { MemoryExceeded(); }

@@ -106,12 +106,7 @@ static size_t IncludeLength = 0;
 static size_t IncludeCapacity = 0;
 
 static void append_include(const char* text, size_t length) {
-  if (IncludeLength + length > IncludeCapacity) {
-    IncludeCapacity = 2 * (IncludeLength + length) + 256;
-    Include = static_cast<char*>(my_realloc(Include, IncludeCapacity));
-  }
-  memcpy(Include + IncludeLength, text, length);
-  IncludeLength += length;
+  AppendBytes(&Include, &IncludeLength, &IncludeCapacity, text, length);
 }
 
 void ListConstant(const char* prefix, const char* shortName, int32_t number) {

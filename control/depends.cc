@@ -14,29 +14,20 @@ static char* Names = nullptr;
 static size_t NamesLength = 0;
 static size_t NamesCapacity = 0;
 
-static void append(char** text, size_t* length, size_t* capacity, const char* bytes, size_t count) {
-  if (*length + count > *capacity) {
-    *capacity = 2 * (*length + count) + 256;
-    *text = static_cast<char*>(my_realloc(*text, *capacity));
-  }
-  memcpy(*text + *length, bytes, count);
-  *length += count;
-}
-
 // As GCC writes names in the rules of -MD: "$" doubles, a space, a tab or a
 // "#" takes a backslash, and so do the backslashes right before a space or a
 // tab, which would otherwise escape it. Make and Ninja both read them back so.
 static void append_escaped(char** text, size_t* length, size_t* capacity, const char* name) {
   for (const char* p = name; *p != '\0'; ++p) {
     if (*p == ' ' || *p == '\t') {
-      for (const char* q = p; q > name && q[-1] == '\\'; --q) append(text, length, capacity, "\\", 1);
-      append(text, length, capacity, "\\", 1);
+      for (const char* q = p; q > name && q[-1] == '\\'; --q) AppendBytes(text, length, capacity, "\\", 1);
+      AppendBytes(text, length, capacity, "\\", 1);
     } else if (*p == '#') {
-      append(text, length, capacity, "\\", 1);
+      AppendBytes(text, length, capacity, "\\", 1);
     } else if (*p == '$') {
-      append(text, length, capacity, "$", 1);
+      AppendBytes(text, length, capacity, "$", 1);
     }
-    append(text, length, capacity, p, 1);
+    AppendBytes(text, length, capacity, p, 1);
   }
 }
 
@@ -45,7 +36,7 @@ static void append_escaped(char** text, size_t* length, size_t* capacity, const 
 void NoteDependency(const char* name) {
   if (!NoteDependencies) return;
   append_escaped(&Names, &NamesLength, &NamesCapacity, name);
-  append(&Names, &NamesLength, &NamesCapacity, "\n", 1);
+  AppendBytes(&Names, &NamesLength, &NamesCapacity, "\n", 1);
 }
 
 char* TakeDependencyRule(const char* output, const char* control, size_t* length) {
@@ -56,22 +47,22 @@ char* TakeDependencyRule(const char* output, const char* control, size_t* length
   size_t namesLength = 0;
   size_t namesCapacity = 0;
   append_escaped(&names, &namesLength, &namesCapacity, control);
-  append(&names, &namesLength, &namesCapacity, "\n", 1);
-  if (NamesLength > 0) append(&names, &namesLength, &namesCapacity, Names, NamesLength);
+  AppendBytes(&names, &namesLength, &namesCapacity, "\n", 1);
+  if (NamesLength > 0) AppendBytes(&names, &namesLength, &namesCapacity, Names, NamesLength);
 
   append_escaped(&rule, &ruleLength, &capacity, output);
-  append(&rule, &ruleLength, &capacity, ":", 1);
+  AppendBytes(&rule, &ruleLength, &capacity, ":", 1);
   for (size_t from = 0, to; from < namesLength; from = to + 1) {
     to = static_cast<size_t>(static_cast<const char*>(memchr(names + from, '\n', namesLength - from)) - names);
-    append(&rule, &ruleLength, &capacity, " ", 1);
-    append(&rule, &ruleLength, &capacity, names + from, to - from);
+    AppendBytes(&rule, &ruleLength, &capacity, " ", 1);
+    AppendBytes(&rule, &ruleLength, &capacity, names + from, to - from);
   }
-  append(&rule, &ruleLength, &capacity, "\n", 1);
+  AppendBytes(&rule, &ruleLength, &capacity, "\n", 1);
   for (size_t from = 0, to; from < namesLength; from = to + 1) {
     to = static_cast<size_t>(static_cast<const char*>(memchr(names + from, '\n', namesLength - from)) - names);
-    append(&rule, &ruleLength, &capacity, "\n", 1);
-    append(&rule, &ruleLength, &capacity, names + from, to - from);
-    append(&rule, &ruleLength, &capacity, ":\n", 2);
+    AppendBytes(&rule, &ruleLength, &capacity, "\n", 1);
+    AppendBytes(&rule, &ruleLength, &capacity, names + from, to - from);
+    AppendBytes(&rule, &ruleLength, &capacity, ":\n", 2);
   }
   free(names);
   free(Names);
